@@ -1,0 +1,52 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace quil {
+
+enum class MsgIcon { None, Information, Exclamation, Error, Question };
+enum class MsgButtons { Ok, OkCancel, YesNo };
+enum class MsgAnswer { Ok, Cancel, Yes, No };
+
+struct ShownMessage {
+    QString text;
+    QString caption;
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgIcon icon = MsgIcon::None;
+    MsgAnswer answer = MsgAnswer::Ok;
+};
+
+// The program's message boxes. The window layer installs a backend that shows
+// a real box; tests queue answers and read back what was shown.
+class MessageBox {
+public:
+    using Backend = std::function<MsgAnswer(const ShownMessage &)>;
+
+    static MsgAnswer show(const QString &text, const QString &caption, MsgButtons buttons, MsgIcon icon);
+
+    static void setBackend(Backend backend);
+    // Queued answers are used first, one per box, without showing anything.
+    static void setNextAnswer(MsgAnswer answer);
+    // With test mode on and no queued answer, a box is not shown and answers
+    // with its first button (OK or Yes).
+    static void setTestMode(bool on);
+    static const QList<ShownMessage> &shown();
+    static void clearShown();
+};
+
+// File dialogs work the same way: the next file name is used instead of a dialog.
+class FileDialog {
+public:
+    using Backend = std::function<QString(const QString &caption, const QString &filter, bool save)>;
+    // An empty result means the reader cancelled.
+    static QString getOpenFileName(const QString &caption, const QString &filter);
+    static QString getSaveFileName(const QString &caption, const QString &filter);
+    static void setBackend(Backend backend);
+    // An empty next name stands for a cancelled dialog.
+    static void setNextFileName(const QString &name);
+    static int shownCount();
+    static void reset();
+};
+
+} // namespace quil

@@ -1,0 +1,207 @@
+#pragma once
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace quil {
+
+class Table;
+
+enum class FieldType { String, Integer, SmallInt, DateTime, Boolean };
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+struct FieldDef {
+    QString name;     // the Japanese column name, exactly
+    FieldType type;
+    int size = 0;     // CP932 bytes, for String columns
+};
+
+// One column of the current record buffer. Getters read the buffer; setters
+// write it and mark the record modified. Setting a field while the table is
+// not in edit or insert state is an error.
+class Field {
+public:
+    Field(Table &table, int index, FieldDef def);
+
+    const QString &fieldName() const { return m_def.name; }
+    FieldType dataType() const { return m_def.type; }
+    int size() const { return m_def.size; }
+    int index() const { return m_index; }
+    Table &table() const { return m_table; }
+
+    bool isNull() const;
+    // Text form: an ID is plain decimal, a date the plain text form, a
+    // Boolean "True"/"False"; null gives empty text.
+    QString asString() const;
+    // Display form: dates as "yyyy/MM/dd hh:mm:ss"; otherwise asString().
+    QString displayText() const;
+    int asInteger() const;          // null reads 0
+    QDateTime asDateTime() const;   // null reads an invalid value
+    bool asBoolean() const;         // null reads false
+    QVariant value() const;         // null is an invalid QVariant
+
+    // "From text": empty text empties the column. Integer columns take a whole
+    // decimal number (leading blanks and a sign allowed, nothing after the
+    // digits), otherwise "'%s' は項目 '%s' に適した整数値ではありません".
+    // Date columns take the plain text form, otherwise
+    // "'%s' は日付または時刻ではありません". Text is cut to the column's width
+    // without splitting a double-byte character.
+    void setAsString(const QString &text);
+    // "As a value": the general value conversion. Empty or unconvertible text
+    // given to a number or date column fails with "バリアントの型変換が不正です".
+    void setValue(const QVariant &value);
+    void setAsInteger(int value);
+    void setAsDateTime(const QDateTime &value);
+    void setAsBoolean(bool value);
+    void clear();
+
+private:
+    Table &m_table;
+    int m_index;
+    FieldDef m_def;
+};
+
+using Bookmark = qint64; // 0 = no bookmark
+
+struct LocateOptions {
+    bool caseInsensitive = false;
+};
+
+// A cursor over one SQLite table with the behaviour of a classic desktop
+// dataset: states, one record buffer with a modified flag, moves that store a
+// changed record and abandon an untouched one, bookmarks, locate and record
+// events. Stored order is a hidden ordering key.
+class Table : public QObject {
+    Q_OBJECT
+public:
+    Table(QString fileName, std::vector<FieldDef> schema, QObject *parent = nullptr);
+    ~Table() override;
+
+    // The directory is set by the data module; the file is directory/fileName.
+    void setDirectory(const QString &dir);
+    QString directory() const;
+    QString fileName() const;
+    QString filePath() const;
+
+    // Creates the file with its schema when missing (0600); true when it was created.
+    bool createIfMissing();
+
+    // Open for shared use; fires afterScroll when the table holds records.
+    // Throws quil::Error with the engine's message when it cannot be opened;
+    // the table then stays closed.
+    void open();
+    void close();
+    bool active() const;
+    void setActive(bool on);
+    // Closes and reopens for exclusive use without waiting; fails with a clear
+    // error when another process has the table open.
+    void openExclusive();
+    bool exclusive() const;
+    // Removes every row at once; no per-record events. Needs exclusive use.
+    void emptyTable();
+
+    DataSetState state() const;
+    bool modified() const;
+    void setModified(bool on = true);
+
+    // Moves. Each first stores a changed record or abandons an untouched one.
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool eof() const;
+    bool bof() const;
+    int recordCount() const;
+    bool isEmpty() const;
+    // 1-based position of the current record, 0 when none.
+    int recNo() const;
+
+    void append();  // new record at the end: onNewRecord, then afterScroll
+    void insert();  // new record before the current one
+    // Begin editing; on an empty table this begins a new record instead.
+    // Does nothing in edit or insert state.
+    void edit();
+    void post();
+    void cancel();  // abandoning a new record fires afterScroll
+    // Deletes the current record: beforeDelete, the deletion, afterDelete,
+    // afterScroll. On a new record not yet stored it only abandons it.
+    // An error from beforeDelete aborts the deletion.
+    void remove();
+
+    Bookmark bookmark() const;
+    bool bookmarkValid(Bookmark b) const;
+    void gotoBookmark(Bookmark b);
+    void freeBookmark(Bookmark b);
+
+    // Moves to the first row (stored order) whose column equals the value.
+    // Text columns compare as text (optionally ignoring case); integer columns
+    // compare as numbers ("00123" finds 123). False leaves the cursor.
+    bool locate(const QString &column, const QVariant &value, LocateOptions options = {});
+
+    Field &fieldByName(const QString &name);  // throws "フィールド 'X' が見つかりません"
+    Field *findField(const QString &name);
+    Field &field(int index);
+    int fieldCount() const;
+    const std::vector<FieldDef> &schema() const;
+
+    // A walk over many records runs inside one transaction, committed when
+    // the walk ends, normally or by an error.
+    class Walk {
+    public:
+        explicit Walk(Table &t);
+        ~Walk();
+        Walk(const Walk &) = delete;
+        Walk &operator=(const Walk &) = delete;
+    private:
+        Table &m_table;
+        bool m_began;
+    };
+
+    // Record events (handlers of the data module). They may re-enter the table.
+    std::function<void(Table &)> afterScroll;
+    std::function<void(Table &)> onNewRecord;
+    std::function<void(Table &)> beforeDelete;
+    std::function<void(Table &)> afterDelete;
+
+    // Raw buffer access for Field.
+    const QVariant &bufferValue(int index) const;
+    void setBufferValue(int index, const QVariant &value);
+
+signals:
+    // The whole current record changed (move, new record, cancel, open, close).
+    void recordChanged();
+    // One field of the buffer changed from code or from a control.
+    void fieldChanged(int index);
+    void stateChanged();
+    // Sent before a post and before a move decides whether to store: bound
+    // controls write what the reader has typed but not yet handed over.
+    void updateRecordRequested();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    std::vector<std::unique_ptr<Field>> m_fields;
+};
+
+// Links bound controls to a table.
+class DataSource : public QObject {
+    Q_OBJECT
+public:
+    explicit DataSource(Table *table = nullptr, QObject *parent = nullptr);
+    Table *dataSet() const { return m_table; }
+    void setDataSet(Table *table);
+signals:
+    void recordChanged();
+    void fieldChanged(int index);
+    void stateChanged();
+    void updateRecordRequested();
+private:
+    Table *m_table = nullptr;
+};
+
+} // namespace quil

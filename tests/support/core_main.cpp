@@ -1,0 +1,11 @@
+#include "platform/MessageBox.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    quil::MessageBox::setTestMode(true);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

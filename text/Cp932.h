@@ -1,0 +1,29 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+// The one place where text and Shift_JIS (code page 932) bytes meet.
+namespace quil::cp932 {
+
+// Characters CP932 cannot hold become "?".
+QByteArray encode(const QString &text);
+// Bytes that are no CP932 character become U+FFFD.
+QString decode(const QByteArray &bytes);
+QString decode(const char *data, qsizetype size);
+
+// Length in CP932 bytes.
+qsizetype byteLength(const QString &text);
+
+// True when byte b starts a double-byte character.
+inline bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Number of bytes of the first `width` bytes that end on a character
+// boundary: a cut that would leave half a character keeps one byte less.
+qsizetype boundaryAtOrBefore(const QByteArray &bytes, qsizetype width);
+
+// The bytes cut to at most `width`, never splitting a double-byte character.
+QByteArray cutBytes(const QByteArray &bytes, qsizetype width);
+// The text cut to at most `width` CP932 bytes at a character boundary.
+QString cutToWidth(const QString &text, qsizetype width);
+
+} // namespace quil::cp932

@@ -1,0 +1,29 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// Files that are lists of lines: read whole (CR, LF or CR LF end a line, a NUL
+// ends the text, a last line without a line end counts) and written whole
+// with CR LF after every line. Contents are Shift_JIS.
+namespace quil::textlist {
+
+// Lines of a text. A line break at the very end starts no further line.
+QStringList splitLines(const QString &text);
+// The same on raw bytes, decoded from CP932.
+QStringList splitBytes(const QByteArray &bytes);
+// Each line followed by CR LF.
+QString joinCrLf(const QStringList &lines);
+// Lone CR and lone LF become CR LF.
+QString normalizeLineBreaks(const QString &text);
+
+// Reads the file; throws quil::Error naming the file when it cannot be opened.
+QStringList readFile(const QString &path);
+// Raw bytes of a file; throws quil::Error naming the file.
+QByteArray readBytes(const QString &path);
+// Writes through a temporary file in the same folder and a rename, so that a
+// crash never leaves half a file. Throws quil::Error naming the file.
+void writeFile(const QString &path, const QStringList &lines);
+// Appends the lines (each with CR LF); creates the file when missing.
+void appendFile(const QString &path, const QStringList &lines);
+
+} // namespace quil::textlist
