@@ -1,0 +1,17 @@
+#pragma once
+
+namespace quil {
+
+// Start-up step 4: creates the eight application-wide objects in their fixed
+// order (the two data modules, then the main window and the other windows);
+// each window's creation handler runs inside the general error display.
+// Only the main window is shown.
+void createApplicationObjects();
+// Stores a changed record still being edited in either table, then destroys
+// the objects in reverse order.
+void destroyApplicationObjects();
+
+// Start-up steps 1 to 6 around the message loop; returns the exit code (0).
+int runApplication(int argc, char **argv);
+
+} // namespace quil

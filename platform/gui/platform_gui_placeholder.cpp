@@ -1,0 +1,1 @@
+// Intentionally empty until this folder has code.
