@@ -1,4 +1,7 @@
 #pragma once
+#include <QStringList>
+
+class QApplication;
 
 namespace quil {
 
@@ -13,5 +16,13 @@ void destroyApplicationObjects();
 
 // Start-up steps 1 to 6 around the message loop; returns the exit code (0).
 int runApplication(int argc, char **argv);
+
+// Start-up steps 2 and 3 on an existing application object: the title
+// "Quillet", the help file name (property "HelpFile", opened by nothing),
+// the program icon and the default font.
+void configureApplication(QApplication &app);
+
+// Object names in the order the last createApplicationObjects() made them.
+QStringList applicationObjectOrder();
 
 } // namespace quil

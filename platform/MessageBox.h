@@ -29,8 +29,10 @@ public:
     // Queued answers are used first, one per box, without showing anything.
     static void setNextAnswer(MsgAnswer answer);
     // With test mode on and no queued answer, a box is not shown and answers
-    // with its first button (OK or Yes).
+    // with its first button (OK or Yes). Setting the mode drops queued answers.
     static void setTestMode(bool on);
+    // Also keeps file dialogs and the address opener from reaching the desktop.
+    static bool testMode();
     static const QList<ShownMessage> &shown();
     static void clearShown();
 };

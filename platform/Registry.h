@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace quil {
@@ -15,6 +16,8 @@ struct RegValue {
     static RegValue string(const QString &t) { return {RegType::String, t, 0, {}}; }
     static RegValue number(quint32 n) { return {RegType::DWord, {}, n, {}}; }
 };
+
+struct RegistryDocument;
 
 // The settings store that stands in for the current user's registry branch:
 // a REGEDIT4 text file of keys and typed values ("Name"="text", dword:,
@@ -38,6 +41,9 @@ private:
     void load() const;
     void save() const;
     QString m_path;
+    // The file as last read; every operation reads it afresh, so hand edits
+    // and other processes' writes are seen.
+    mutable std::shared_ptr<RegistryDocument> m_doc;
 };
 
 // The settings operations the program uses, with their fixed semantics.
@@ -47,6 +53,8 @@ public:
     Registry();
     explicit Registry(RegistryFile &file);
     ~Registry();
+    Registry(const Registry &) = delete;
+    Registry &operator=(const Registry &) = delete;
 
     // Opens the key (path with a leading backslash, from the branch's root),
     // creating it when missing.

@@ -35,6 +35,7 @@ public:
     std::function<void(const QString &)> syncPublishingRadio; // record form, step 3
     std::function<void()> writeCancelNotice;              // notice writer (before delete)
 
+    // Run by the constructor, like a creation event; running it again is harmless.
     void DataModule1Create();
     void Table1NewRecord(quil::Table &t);
     void Table1AfterScroll(quil::Table &t);
@@ -76,6 +77,8 @@ public:
 
     void MMagSysDataModuleCreate();
     void Table2AfterScroll(quil::Table &t);
+    // A new row is not numbered yet: it carries -1 in "発行システムＩＤ".
+    void Table2NewRecord(quil::Table &t);
 
     // The lock rule: ID below 10 and not -1 (empty counts as 0).
     static bool isLockedId(int id);

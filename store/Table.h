@@ -2,6 +2,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 #include <functional>
@@ -143,6 +144,15 @@ public:
     // compare as numbers ("00123" finds 123). False leaves the cursor.
     bool locate(const QString &column, const QVariant &value, LocateOptions options = {});
 
+    // Read without moving the cursor or firing events; the record being
+    // inserted is not among them.
+    // The text form of a column for every stored record, in stored order.
+    QStringList columnTexts(const QString &column) const;
+    // True when a stored record holds exactly this value in the column.
+    bool containsValue(const QString &column, const QVariant &value) const;
+    // The stored record at a 0-based position, one value per field.
+    QVector<QVariant> recordAt(int position) const;
+
     Field &fieldByName(const QString &name);  // throws "フィールド 'X' が見つかりません"
     Field *findField(const QString &name);
     Field &field(int index);
@@ -154,12 +164,15 @@ public:
     class Walk {
     public:
         explicit Walk(Table &t);
-        ~Walk();
+        // A failed commit is reported by an error unless the walk is already
+        // ending by one.
+        ~Walk() noexcept(false);
         Walk(const Walk &) = delete;
         Walk &operator=(const Walk &) = delete;
     private:
         Table &m_table;
         bool m_began;
+        int m_uncaught;
     };
 
     // Record events (handlers of the data module). They may re-enter the table.

@@ -26,4 +26,10 @@ void writeFile(const QString &path, const QStringList &lines);
 // Appends the lines (each with CR LF); creates the file when missing.
 void appendFile(const QString &path, const QStringList &lines);
 
+// Replaces a file's bytes atomically: a temporary file in the same folder is
+// written, flushed to disk and renamed over the old one. `mode` sets the
+// permissions (e.g. 0600); -1 keeps an existing file's, or the default for a
+// new one. Throws quil::Error naming the file.
+void writeBytes(const QString &path, const QByteArray &bytes, int mode = -1);
+
 } // namespace quil::textlist

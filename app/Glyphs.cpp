@@ -1,0 +1,128 @@
+#include "app/Glyphs.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+// The resources live in a static library; register them once before use.
+static void initProgramIconResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(quillet);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace quil::glyph {
+
+namespace {
+
+constexpr int Size = 16;
+
+void drawCancelPage(QPainter &p) {
+    // An open door with an arrow leaving through it.
+    p.setPen(QPen(QColor(0x6b, 0x42, 0x1e), 1));
+    p.setBrush(QColor(0xc8, 0x8a, 0x4a));
+    p.drawRect(QRectF(1.5, 1.5, 7, 13));
+    p.setBrush(QColor(0x40, 0x28, 0x10));
+    p.drawEllipse(QPointF(7, 8.5), 0.8, 0.8);
+    QPainterPath arrow;
+    arrow.moveTo(6, 7);
+    arrow.lineTo(11, 7);
+    arrow.lineTo(11, 4);
+    arrow.lineTo(15, 8.5);
+    arrow.lineTo(11, 13);
+    arrow.lineTo(11, 10);
+    arrow.lineTo(6, 10);
+    arrow.closeSubpath();
+    p.setPen(QPen(QColor(0x1d, 0x6b, 0x1d), 1));
+    p.setBrush(QColor(0x3c, 0xb0, 0x3c));
+    p.drawPath(arrow);
+}
+
+void drawDelete(QPainter &p) {
+    p.setPen(QPen(QColor(0x8b, 0x10, 0x10), 4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+    p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+    p.setPen(QPen(QColor(0xe8, 0x30, 0x30), 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+    p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+}
+
+void drawCancelHtml(QPainter &p) {
+    // A page with a folded corner and angle brackets.
+    QPainterPath page;
+    page.moveTo(2.5, 0.5);
+    page.lineTo(10.5, 0.5);
+    page.lineTo(13.5, 3.5);
+    page.lineTo(13.5, 15.5);
+    page.lineTo(2.5, 15.5);
+    page.closeSubpath();
+    p.setPen(QPen(QColor(0x50, 0x50, 0x50), 1));
+    p.setBrush(Qt::white);
+    p.drawPath(page);
+    p.drawLine(QPointF(10.5, 0.5), QPointF(10.5, 3.5));
+    p.drawLine(QPointF(10.5, 3.5), QPointF(13.5, 3.5));
+    p.setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({QPointF(7, 6), QPointF(4.5, 9), QPointF(7, 12)}));
+    p.drawPolyline(QPolygonF({QPointF(9, 6), QPointF(11.5, 9), QPointF(9, 12)}));
+}
+
+void drawFind(QPainter &p) {
+    p.setPen(QPen(QColor(0x30, 0x30, 0x30), 2));
+    p.setBrush(QColor(0xbf, 0xe0, 0xff));
+    p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
+    p.setPen(QPen(QColor(0x60, 0x3a, 0x10), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(10, 10), QPointF(14, 14));
+}
+
+void drawNext(QPainter &p) {
+    QPainterPath arrow;
+    arrow.moveTo(2, 6);
+    arrow.lineTo(8, 6);
+    arrow.lineTo(8, 2);
+    arrow.lineTo(14.5, 8);
+    arrow.lineTo(8, 14);
+    arrow.lineTo(8, 10);
+    arrow.lineTo(2, 10);
+    arrow.closeSubpath();
+    p.setPen(QPen(QColor(0x10, 0x40, 0x90), 1));
+    p.setBrush(QColor(0x40, 0x80, 0xe0));
+    p.drawPath(arrow);
+}
+
+QPixmap render(Kind kind, qreal scale) {
+    QPixmap pm(int(Size * scale), int(Size * scale));
+    pm.setDevicePixelRatio(scale);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (kind) {
+    case Kind::CancelPage: drawCancelPage(p); break;
+    case Kind::Delete: drawDelete(p); break;
+    case Kind::CancelHtml: drawCancelHtml(p); break;
+    case Kind::Find: drawFind(p); break;
+    case Kind::Next: drawNext(p); break;
+    }
+    return pm;
+}
+
+} // namespace
+
+QIcon buttonIcon(Kind kind) {
+    QIcon icon;
+    icon.addPixmap(render(kind, 1.0));
+    icon.addPixmap(render(kind, 2.0));
+    return icon;
+}
+
+QIcon programIcon() {
+    initProgramIconResources();
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quillet-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace quil::glyph

@@ -1,0 +1,20 @@
+#pragma once
+
+class QApplication;
+
+namespace quil {
+
+// Connects the platform services to the desktop: message boxes and file
+// dialogs as Qt dialogs, addresses and local files through QDesktopServices,
+// the clipboard through the application's clipboard.
+void installGuiBackends();
+
+// Loads Qt's Japanese catalogue, so standard buttons read "はい", "いいえ",
+// "キャンセル". Returns false when the catalogue is not installed.
+bool loadJapaneseTranslations(QApplication &app);
+
+// The Windows Japanese faces the windows name are drawn with the metric-
+// compatible IPA faces.
+void installFontSubstitutions();
+
+} // namespace quil

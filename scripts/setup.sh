@@ -1,0 +1,56 @@
+# Shared set-up of ./test.sh and ./run.sh: installs the Debian packages that
+# are missing, nothing else. Sourced, not run.
+
+# What building, testing and running need. qt6-base-dev itself pulls in the
+# OpenGL and Vulkan headers that Qt's CMake package asks for; XKB is optional
+# there. xvfb/xauth/xdotool/x11-utils/imagemagick serve the end-to-end test and
+# the screenshots, clang and its runtime the fuzz targets.
+QUIL_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-translations-l10n fonts-ipafont
+    libsqlite3-dev sqlite3
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth xdotool x11-utils imagemagick
+    clang libclang-rt-14-dev
+)
+
+quil_missing_packages() {
+    local p
+    for p in "${QUIL_PACKAGES[@]}"; do
+        if ! dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed'; then
+            printf '%s\n' "$p"
+        fi
+    done
+}
+
+quil_setup() {
+    local missing
+    mapfile -t missing < <(quil_missing_packages)
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if ((EUID != 0)); then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "error: these packages are missing and I am not root: ${missing[*]}" >&2
+            return 1
+        fi
+    fi
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+    mapfile -t missing < <(quil_missing_packages)
+    if ((${#missing[@]} != 0)); then
+        echo "error: still missing after installation: ${missing[*]}" >&2
+        return 1
+    fi
+}
+
+# Configures build directory $1 with Ninja; further arguments go to cmake.
+quil_configure() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@"
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+quil_setup
+quil_configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --parallel "$(nproc)"
+cd build
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)"

@@ -1,0 +1,68 @@
+#include "FormsTestSupport.h"
+
+#include "store/Columns.h"
+
+using namespace quil;
+using namespace quil::test;
+
+namespace {
+class DataControlsTest : public AppTest {};
+} // namespace
+
+TEST_F(DataControlsTest, CheckBoxStoresTrueAndFalseOnABooleanColumn) {
+    startApp();
+    DBCheckBox box(QStringLiteral("付加する"));
+    box.setDataField(col::AppendMMID);
+    box.setDataSource(MMagSysDataModule->DataSource2);
+    box.show();
+    t2->first(); // まぐまぐ
+    const bool before = MMagSysDataModule->Table2MMIDBF->asBoolean();
+    EXPECT_EQ(box.isChecked(), before);
+    QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(6, box.height() / 2));
+    EXPECT_EQ(MMagSysDataModule->Table2MMIDBF->asBoolean(), !before);
+    QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(6, box.height() / 2));
+    EXPECT_EQ(MMagSysDataModule->Table2MMIDBF->asBoolean(), before);
+
+    t2->edit();
+    MMagSysDataModule->Table2MMIDBF->setAsBoolean(true);
+    EXPECT_TRUE(box.isChecked());
+    MMagSysDataModule->Table2MMIDBF->clear();
+    EXPECT_FALSE(box.isChecked());
+
+    // A closed table takes no clicks.
+    t2->close();
+    QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(6, box.height() / 2));
+    EXPECT_FALSE(box.isChecked());
+    EXPECT_TRUE(errorsShown().isEmpty());
+}
+
+TEST_F(DataControlsTest, NavigatorShowsOnlyTheChosenButtons) {
+    startApp();
+    DBNavigator nav;
+    nav.resize(180, 25);
+    nav.setDataSource(DataModule1->DataSource1);
+    DBNavigator::Buttons without = DBNavigator::allButtons();
+    without.removeAll(DBNavigator::Delete);
+    nav.setVisibleButtons(without);
+    nav.show();
+    EXPECT_FALSE(nav.button(DBNavigator::Delete)->isVisible());
+    EXPECT_TRUE(nav.button(DBNavigator::Refresh)->isVisible());
+    EXPECT_EQ(nav.button(DBNavigator::First)->width(), 180 / 9);
+    EXPECT_GE(nav.button(DBNavigator::Refresh)->geometry().right(), 170);
+}
+
+TEST_F(DataControlsTest, LookupShowsValuesOutsideItsListAndReadsNewRows) {
+    startApp();
+    DBLookupComboBox lookup;
+    lookup.setDataField(col::Publishing);
+    lookup.setDataSource(DataModule1->DataSource1);
+    lookup.setListField(col::MMSysName);
+    lookup.setListSource(MMagSysDataModule->DataSource2);
+    DataModule1->Table1PublishingSF->setAsString(QStringLiteral("未知のシステム"));
+    EXPECT_EQ(lookup.text(), QStringLiteral("未知のシステム"));
+    EXPECT_EQ(lookup.currentIndex(), -1);
+    EXPECT_EQ(lookup.listValues().size(), 4);
+    addSystem(QStringLiteral("未知のシステム"));
+    EXPECT_EQ(lookup.listValues().size(), 5);
+    EXPECT_EQ(lookup.currentText(), QStringLiteral("未知のシステム"));
+}

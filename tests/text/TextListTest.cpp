@@ -1,0 +1,139 @@
+#include "tests/support/TestEnv.h"
+#include "text/Error.h"
+#include "text/TextList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+using namespace quil;
+
+namespace {
+
+QByteArray hex(const char *h) { return QByteArray::fromHex(h); }
+
+QString errorOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+int modeOf(const QString &path) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 0777);
+}
+
+class TextListFiles : public test::EnvTest {};
+
+} // namespace
+
+TEST(TextList, EveryKindOfLineBreakEndsALine) {
+    using textlist::splitLines;
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\nb\nc\rd")), (QStringList{"a", "b", "c", "d"}));
+    // A break at the very end starts no further line; a blank line before it does count.
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\n")), QStringList{"a"});
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\n\r\n")), (QStringList{"a", ""}));
+    EXPECT_EQ(splitLines(QStringLiteral("\r\n")), QStringList{""});
+    EXPECT_EQ(splitLines(QString()), QStringList());
+    // LF then CR are two breaks; CR CR LF are two.
+    EXPECT_EQ(splitLines(QStringLiteral("\n\r")), (QStringList{"", ""}));
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\r\nb")), (QStringList{"a", "", "b"}));
+    // The last line without a break counts.
+    EXPECT_EQ(splitLines(QStringLiteral("x\ny")), (QStringList{"x", "y"}));
+}
+
+TEST(TextList, NulEndsTheText) {
+    QString text = QStringLiteral("a\r\nb");
+    text += QChar(0);
+    text += QStringLiteral("c\r\nd");
+    EXPECT_EQ(textlist::splitLines(text), (QStringList{"a", "b"}));
+    EXPECT_EQ(textlist::splitBytes(QByteArray("one\r\n\0two", 9)), QStringList{"one"});
+    EXPECT_EQ(textlist::splitBytes(QByteArray("\0abc", 4)), QStringList());
+}
+
+TEST(TextList, BytesAreSplitThenDecodedAsShiftJis) {
+    // ソ (83 5C) ends in a backslash byte and メ (83 81) has a lead-like
+    // trail; neither may disturb the split.
+    const QByteArray bytes = hex("835c") + "\r\n" + hex("8381") + "\n" + hex("b1") + "\r";
+    EXPECT_EQ(textlist::splitBytes(bytes), (QStringList{"ソ", "メ", "ｱ"}));
+}
+
+TEST(TextList, JoinAndNormaliseWriteCrLf) {
+    EXPECT_EQ(textlist::joinCrLf({"a", "", "b"}), QStringLiteral("a\r\n\r\nb\r\n"));
+    EXPECT_EQ(textlist::joinCrLf({}), QString());
+    EXPECT_EQ(textlist::normalizeLineBreaks(QStringLiteral("a\nb\rc\r\nd")), QStringLiteral("a\r\nb\r\nc\r\nd"));
+    EXPECT_EQ(textlist::normalizeLineBreaks(QStringLiteral("\r\r\n\n")), QStringLiteral("\r\n\r\n\r\n"));
+    EXPECT_EQ(textlist::normalizeLineBreaks(QStringLiteral("plain")), QStringLiteral("plain"));
+}
+
+TEST_F(TextListFiles, WrittenFilesAreShiftJisWithCrLfAfterEveryLine) {
+    textlist::writeFile("MADDRESS.ini", {"me@example.jp", "あ①～", "€"});
+    EXPECT_EQ(env->readFile("MADDRESS.ini"),
+              QByteArray("me@example.jp\r\n") + hex("82a087408160") + "\r\n?\r\n");
+    EXPECT_EQ(textlist::readFile("MADDRESS.ini"), (QStringList{"me@example.jp", "あ①～", "?"}));
+    // An empty list leaves an empty file, not a missing one.
+    textlist::writeFile("MADDRESS.ini", {});
+    EXPECT_TRUE(QFileInfo::exists("MADDRESS.ini"));
+    EXPECT_EQ(env->readFile("MADDRESS.ini"), QByteArray());
+    EXPECT_EQ(textlist::readFile("MADDRESS.ini"), QStringList());
+}
+
+TEST_F(TextListFiles, ReadingTakesLfOnlyAndUnterminatedFiles) {
+    env->writeFile("in.txt", QByteArray("a\nb\r\nc"));
+    EXPECT_EQ(textlist::readFile("in.txt"), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(textlist::readBytes("in.txt"), QByteArray("a\nb\r\nc"));
+}
+
+TEST_F(TextListFiles, RewritingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+    env->writeFile("Cancel.html", QByteArray(10000, 'x'));
+    ::chmod("Cancel.html", 0640);
+    textlist::writeFile("Cancel.html", {"short"});
+    EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("short\r\n"));
+    EXPECT_EQ(QDir(env->cwd()).entryList(QDir::Files | QDir::Hidden), QStringList{"Cancel.html"});
+    // The person's permissions on an existing file are kept.
+    EXPECT_EQ(modeOf("Cancel.html"), 0640);
+}
+
+TEST_F(TextListFiles, WriteBytesSetsTheRequestedModeAndFollowsLinks) {
+    textlist::writeBytes("secret", "pw", 0600);
+    EXPECT_EQ(modeOf("secret"), 0600);
+    EXPECT_EQ(env->readFile("secret"), QByteArray("pw"));
+
+    env->writeFile("target.txt", "old");
+    ASSERT_TRUE(QFile::link("target.txt", "link.txt"));
+    textlist::writeFile("link.txt", {"new"});
+    EXPECT_TRUE(QFileInfo("link.txt").isSymLink());
+    EXPECT_EQ(env->readFile("target.txt"), QByteArray("new\r\n"));
+}
+
+TEST_F(TextListFiles, AppendingCreatesAndThenOnlyGrows) {
+    textlist::appendFile("CMag2.txt", {"first"});
+    textlist::appendFile("CMag2.txt", {"second", "あ"});
+    textlist::appendFile("CMag2.txt", {});
+    EXPECT_EQ(env->readFile("CMag2.txt"), QByteArray("first\r\nsecond\r\n") + hex("82a0") + "\r\n");
+}
+
+TEST_F(TextListFiles, FileErrorsNameTheFile) {
+    const QString missing = errorOf([] { textlist::readFile("MADDRESS.ini"); });
+    EXPECT_TRUE(missing.contains("MADDRESS.ini")) << missing.toStdString();
+    EXPECT_TRUE(missing.contains(QStringLiteral("開けません")));
+    EXPECT_TRUE(errorOf([] { textlist::readBytes("nowhere.csv"); }).contains("nowhere.csv"));
+
+    QDir().mkdir("folder");
+    EXPECT_TRUE(errorOf([] { textlist::readFile("folder"); }).contains("folder"));
+    EXPECT_TRUE(errorOf([] { textlist::writeFile("folder", {"x"}); }).contains("folder"));
+    EXPECT_TRUE(errorOf([] { textlist::appendFile("folder", {"x"}); }).contains("folder"));
+
+    const QString create = errorOf([] { textlist::writeFile("no/such/dir/Cancel.html", {"x"}); });
+    EXPECT_TRUE(create.contains("no/such/dir/Cancel.html")) << create.toStdString();
+    EXPECT_TRUE(create.contains(QStringLiteral("作成できません")));
+    EXPECT_FALSE(errorOf([] { textlist::appendFile("no/such/dir/CMag2.txt", {"x"}); }).isEmpty());
+    EXPECT_FALSE(errorOf([] { textlist::writeFile(QString(), {"x"}); }).isEmpty());
+}

@@ -1,0 +1,183 @@
+#include "text/TextList.h"
+
+#include "text/Cp932.h"
+#include "text/Error.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quil::textlist {
+namespace {
+
+QString cannotOpen(const QString &path) { return QStringLiteral("ファイル %1 を開けません").arg(path); }
+QString cannotCreate(const QString &path) { return QStringLiteral("ファイル %1 を作成できません").arg(path); }
+QString cannotWrite(const QString &path) { return QStringLiteral("ファイル %1 に書き込めません").arg(path); }
+
+template <typename Char, typename OnLine>
+void splitRange(const Char *p, qsizetype n, OnLine onLine) {
+    qsizetype start = 0;
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+        const auto c = p[i];
+        if (c == 0)
+            break;
+        if (c == '\r' || c == '\n') {
+            onLine(start, i);
+            if (c == '\r' && i + 1 < n && p[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (i > start)
+        onLine(start, i);
+}
+
+bool writeAll(int fd, const char *data, qsizetype size) {
+    while (size > 0) {
+        ssize_t w = ::write(fd, data, size_t(size));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += w;
+        size -= w;
+    }
+    return true;
+}
+
+QByteArray encodeLines(const QStringList &lines) {
+    QByteArray out;
+    for (const QString &line : lines) {
+        out += cp932::encode(line);
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+QStringList splitLines(const QString &text) {
+    QStringList lines;
+    splitRange(text.constData(), text.size(), [&](qsizetype from, qsizetype to) {
+        lines.append(text.mid(from, to - from));
+    });
+    return lines;
+}
+
+QStringList splitBytes(const QByteArray &bytes) {
+    // CR, LF and NUL never occur inside a CP932 double-byte character, so the
+    // bytes can be split before decoding.
+    QStringList lines;
+    splitRange(bytes.constData(), bytes.size(), [&](qsizetype from, qsizetype to) {
+        lines.append(cp932::decode(bytes.constData() + from, to - from));
+    });
+    return lines;
+}
+
+QString joinCrLf(const QStringList &lines) {
+    QString out;
+    for (const QString &line : lines) {
+        out += line;
+        out += QLatin1String("\r\n");
+    }
+    return out;
+}
+
+QString normalizeLineBreaks(const QString &text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (c == u'\r') {
+            out += QLatin1String("\r\n");
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out += QLatin1String("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray readBytes(const QString &path) {
+    if (path.isEmpty() || QFileInfo(path).isDir())
+        throw Error(cannotOpen(path));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(cannotOpen(path));
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw Error(cannotOpen(path));
+    return bytes;
+}
+
+QStringList readFile(const QString &path) { return splitBytes(readBytes(path)); }
+
+void writeFile(const QString &path, const QStringList &lines) { writeBytes(path, encodeLines(lines)); }
+
+void appendFile(const QString &path, const QStringList &lines) {
+    if (path.isEmpty() || QFileInfo(path).isDir())
+        throw Error(cannotOpen(path));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw Error(cannotOpen(path));
+    QByteArray bytes = encodeLines(lines);
+    if (f.write(bytes) != bytes.size() || !f.flush())
+        throw Error(cannotWrite(path));
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
+    if (path.isEmpty())
+        throw Error(cannotCreate(path));
+    // Replace the file a link points to, not the link itself.
+    QString target = path;
+    QFileInfo info(path);
+    if (info.isSymLink())
+        target = info.symLinkTarget();
+    if (QFileInfo(target).isDir())
+        throw Error(cannotCreate(path));
+
+    const QByteArray native = QFile::encodeName(target);
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray dir = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : native.left(slash));
+    const QByteArray base = slash < 0 ? native : native.mid(slash + 1);
+
+    mode_t perms;
+    struct stat st;
+    if (mode >= 0) {
+        perms = mode_t(mode);
+    } else if (::stat(native.constData(), &st) == 0) {
+        perms = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        perms = 0666 & ~mask;
+    }
+
+    QByteArray tmpl = dir + "/." + base + ".XXXXXX";
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw Error(cannotCreate(path));
+    bool ok = ::fchmod(fd, perms) == 0 && writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(tmpl.constData(), native.constData()) != 0) {
+        ::unlink(tmpl.constData());
+        throw Error(ok ? cannotCreate(path) : cannotWrite(path));
+    }
+    // Make the rename itself durable.
+    int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+} // namespace quil::textlist
