@@ -37,19 +37,19 @@ TAboutBox::TAboutBox(QWidget *owner) : QDialog(owner) {
 
     ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
-    ProgramIcon->setGeometry(16, 16, 32, 32);
+    ProgramIcon->setGeometry(40, 76, 32, 32);
     ProgramIcon->setPixmap(quil::glyph::programIcon().pixmap(QSize(32, 32)));
 
     ProductName = new QLabel(QStringLiteral("Quillet"), Panel1);
     ProductName->setObjectName(QStringLiteral("ProductName"));
-    ProductName->setGeometry(64, 16, 200, 20);
+    ProductName->setGeometry(88, 72, 170, 20);
     QFont nameFont = aboutFont(16);
     nameFont.setBold(true);
     ProductName->setFont(nameFont);
 
     Version = new QLabel(QStringLiteral("Version 4.00"), Panel1);
     Version->setObjectName(QStringLiteral("Version"));
-    Version->setGeometry(64, 40, 200, 16);
+    Version->setGeometry(88, 96, 170, 16);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));

@@ -162,7 +162,13 @@ void FieldLink::onFieldChanged(int index) {
     }
 }
 
-void FieldLink::onStateChanged() { m_client.activeChanged(); }
+void FieldLink::onStateChanged() {
+    // Editing ended without the text being handed over (cancel): drop it,
+    // so the control never shows what the record does not hold.
+    if (m_modified && !editing())
+        reset();
+    m_client.activeChanged();
+}
 
 // ---------------------------------------------------------------------------
 // DBEdit

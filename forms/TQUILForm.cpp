@@ -7,6 +7,7 @@
 #include "store/DataModules.h"
 #include "text/TextList.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -82,6 +83,7 @@ void TQUILForm::buildControls() {
     RadioGroupPublishing->setButtonArea(QRect(8, 16, 270, 42));
     DBLookupPublishing = named(new DBLookupComboBox(RadioGroupPublishing), "DBLookupPublishing");
     DBLookupPublishing->setGeometry(190, 36, 167, 21);
+    DBLookupPublishing->view()->setMinimumWidth(200); // system names run to 30 bytes
 
     Label1 = makeLabel("Label1", QStringLiteral("メールマガジン名"), p, 8, 72);
     EditMBName = named(new DBEdit(p), "EditMBName");

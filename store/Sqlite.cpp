@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
+
 namespace quil::sql {
 namespace {
 
@@ -23,6 +25,13 @@ void foldFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
+// Memory statistics cost a global lock on every allocation; nothing reads
+// them. Only possible before the library starts, so the first open does it.
+void configureLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 } // namespace
 
 Statement::~Statement() {
@@ -38,14 +47,16 @@ void Statement::check(int rc) const {
 void Statement::reset() {
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
+    m_keep.clear();
 }
 
 void Statement::bindNull(int i) { check(sqlite3_bind_null(m_stmt, i)); }
 void Statement::bindInt(int i, std::int64_t v) { check(sqlite3_bind_int64(m_stmt, i, v)); }
 void Statement::bindDouble(int i, double v) { check(sqlite3_bind_double(m_stmt, i, v)); }
 void Statement::bindText(int i, const QString &v) {
-    QByteArray u = v.toUtf8();
-    check(sqlite3_bind_text(m_stmt, i, u.constData(), int(u.size()), SQLITE_TRANSIENT));
+    m_keep.push_back(v.toUtf8());
+    const QByteArray &u = m_keep.back();
+    check(sqlite3_bind_text(m_stmt, i, u.constData(), int(u.size()), SQLITE_STATIC));
 }
 
 bool Statement::step() {
@@ -74,10 +85,18 @@ QString Statement::columnText(int col) const {
     return p ? QString::fromUtf8(p, n) : QString();
 }
 
+const char *Statement::columnRaw(int col, int &size) const {
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, col));
+    size = sqlite3_column_bytes(m_stmt, col);
+    return p;
+}
+
 Database::Database(const QString &path, Mode mode, QString where) : m_where(std::move(where)) {
-    int flags = SQLITE_OPEN_READWRITE;
+    // One connection per table, used from one thread: no locking per call.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode != Mode::ReadWrite)
         flags |= SQLITE_OPEN_CREATE;
+    configureLibrary();
     QByteArray p = mode == Mode::Memory ? QByteArray(":memory:") : path.toUtf8();
     int rc = sqlite3_open_v2(p.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {

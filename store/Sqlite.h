@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -44,17 +45,22 @@ public:
     std::int64_t columnInt(int col) const;
     double columnDouble(int col) const;
     QString columnText(int col) const;
+    // The column's UTF-8 bytes, valid until the next step.
+    const char *columnRaw(int col, int &size) const;
 
 private:
     void swap(Statement &o) noexcept {
         std::swap(m_db, o.m_db);
         std::swap(m_stmt, o.m_stmt);
         std::swap(m_where, o.m_where);
+        std::swap(m_keep, o.m_keep);
     }
     void check(int rc) const;
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_stmt = nullptr;
     QString m_where;
+    // Bound text stays here until the next reset, so the engine need not copy it.
+    std::vector<QByteArray> m_keep;
 };
 
 class Database {

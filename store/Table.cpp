@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -27,6 +30,7 @@ namespace {
 
 const QString kMemory = QStringLiteral(":memory:");
 const QString kOrderColumn = QStringLiteral("_sort_key");
+constexpr int kBatch = 64;
 
 QString closedError() { return QStringLiteral("データセットが閉じています"); }
 QString notEditingError() { return QStringLiteral("データセットが編集モードでも挿入モードでもありません"); }
@@ -110,7 +114,9 @@ QVariant checkedInteger(const FieldDef &def, qint64 v, const QString &source, bo
 QVariant cutText(const FieldDef &def, const QString &text) {
     if (text.isEmpty())
         return QVariant();
-    QString t = def.size > 0 ? cp932::cutToWidth(text, def.size) : text;
+    // No character takes more than two bytes, so short text needs no count.
+    const bool fits = def.size <= 0 || text.size() * 2 <= def.size;
+    QString t = fits ? text : cp932::cutToWidth(text, def.size);
     return t.isEmpty() ? QVariant() : QVariant(t);
 }
 
@@ -272,7 +278,10 @@ void bindValue(sql::Statement &s, int i, const FieldDef &def, const QVariant &v)
         s.bindInt(i, v.toLongLong());
         break;
     case FieldType::DateTime:
-        s.bindText(i, v.toDateTime().toString(Qt::ISODateWithMs));
+        if (v.typeId() == QMetaType::QString)
+            s.bindText(i, v.toString()); // still in the stored form
+        else
+            s.bindText(i, v.toDateTime().toString(Qt::ISODateWithMs));
         break;
     case FieldType::Boolean:
         s.bindInt(i, v.toBool() ? 1 : 0);
@@ -289,16 +298,25 @@ QVariant readValue(const sql::Statement &s, int col, const FieldDef &def) {
     case FieldType::Integer:
     case FieldType::SmallInt:
         return QVariant(int(s.columnInt(col)));
-    case FieldType::DateTime: {
-        QDateTime dt = QDateTime::fromString(s.columnText(col), Qt::ISODateWithMs);
-        if (!dt.isValid())
-            dt = QDateTime::fromString(s.columnText(col), Qt::ISODate);
-        return dt.isValid() ? QVariant(dt) : QVariant();
-    }
+    case FieldType::DateTime:
+        // Kept in the stored form until read: a local date costs a time-zone
+        // lookup, which a walk over many records need not pay.
+        return QVariant(s.columnText(col));
     case FieldType::Boolean:
         return QVariant(s.columnInt(col) != 0);
     }
     return QVariant();
+}
+
+// Turns a date still in its stored form into its value.
+void materialize(const FieldDef &def, QVariant &v) {
+    if (def.type != FieldType::DateTime || v.typeId() != QMetaType::QString)
+        return;
+    const QString text = v.toString();
+    QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!dt.isValid())
+        dt = QDateTime::fromString(text, Qt::ISODate);
+    v = dt.isValid() ? QVariant(dt) : QVariant();
 }
 
 // Creates the directory and missing parents, each private to the user (0700).
@@ -320,6 +338,61 @@ void makeDirectory(const QString &path) {
     }
 }
 
+// One stored record as read: its columns packed into one block, turned into
+// values only when a field is read, so that walking costs little.
+struct StoredRow {
+    QByteArray bytes;
+    QVarLengthArray<int, 16> offset; // column i spans offset[i]..offset[i + 1]
+    QVarLengthArray<char, 16> kind;  // 'n' null, 'i' 64-bit integer, 't' UTF-8 text
+    bool valid() const { return !kind.isEmpty(); }
+};
+
+bool isNumberColumn(FieldType t) {
+    return t == FieldType::Integer || t == FieldType::SmallInt || t == FieldType::Boolean;
+}
+
+StoredRow readRow(const sql::Statement &s, int firstCol, const std::vector<FieldDef> &schema) {
+    StoredRow row;
+    const int n = int(schema.size());
+    row.offset.resize(n + 1);
+    row.kind.resize(n);
+    row.bytes.reserve(256);
+    for (int i = 0; i < n; ++i) {
+        const int c = firstCol + i;
+        row.offset[i] = int(row.bytes.size());
+        if (s.isNull(c)) {
+            row.kind[i] = 'n';
+        } else if (isNumberColumn(schema[size_t(i)].type)) {
+            qint64 v = s.columnInt(c);
+            row.kind[i] = 'i';
+            row.bytes.append(reinterpret_cast<const char *>(&v), sizeof v);
+        } else {
+            int size = 0;
+            const char *p = s.columnRaw(c, size);
+            row.kind[i] = 't';
+            row.bytes.append(p, size);
+        }
+    }
+    row.offset[n] = int(row.bytes.size());
+    return row;
+}
+
+QVariant decode(const StoredRow &row, int i, const FieldDef &def) {
+    const char *p = row.bytes.constData() + row.offset[i];
+    const int size = row.offset[i + 1] - row.offset[i];
+    switch (row.kind[i]) {
+    case 'i': {
+        qint64 v = 0;
+        std::memcpy(&v, p, sizeof v);
+        return def.type == FieldType::Boolean ? QVariant(v != 0) : QVariant(int(v));
+    }
+    case 't':
+        return QVariant(QString::fromUtf8(p, size)); // a date stays in its stored form
+    default:
+        return QVariant();
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -331,9 +404,15 @@ struct Table::Impl {
     std::vector<FieldDef> schema;
     QString tableName; // quoted
     QString columnList; // quoted, comma separated
+    QHash<QString, int> fieldsByName;
 
     std::unique_ptr<sql::Database> db;
-    sql::Statement fetch, insertRow, deleteRow;
+    sql::Statement fetchOne, fetchForward, fetchBackward, insertRow, deleteRow;
+    // Records read ahead in the direction of the last move: every statement
+    // outside a transaction pays for the file locks, so a walk reads a batch
+    // of rows at once. Own changes drop their entry; close drops them all.
+    std::unordered_map<qint64, StoredRow> readAhead;
+    int lastDirection = 1;
     std::map<QByteArray, sql::Statement> updates; // by mask of changed columns
     int lockFd = -1;
     bool active = false;
@@ -345,8 +424,10 @@ struct Table::Impl {
     std::vector<double> keys;  // their ordering keys
     int cur = -1;
     bool bof = true, eof = true;
+    StoredRow raw;      // the current record as read
     QVector<QVariant> buf;
-    QByteArray dirty; // one byte per column, 1 = changed since the fetch
+    QByteArray decoded; // one byte per column, 1 = buf holds the value
+    QByteArray dirty;   // one byte per column, 1 = changed since the fetch
     bool modified = false;
 
     int insertPos = -1;
@@ -370,19 +451,69 @@ struct Table::Impl {
     int size() const { return int(ids.size()); }
 
     void clearBuffer() {
+        raw = StoredRow();
         buf = QVector<QVariant>(int(schema.size()));
+        decoded = QByteArray(int(schema.size()), '\1');
         dirty = QByteArray(int(schema.size()), '\0');
     }
 
+    void readInto(sql::Statement &st) {
+        while (st.step())
+            readAhead[st.columnInt(0)] = readRow(st, 1, schema);
+        st.reset();
+    }
+
+    // The stored record at a position, with the next ones in the direction
+    // of travel; an invalid row when it is gone.
+    StoredRow storedRecord(int pos) {
+        const qint64 id = ids[size_t(pos)];
+        auto it = readAhead.find(id);
+        if (it != readAhead.end())
+            return it->second;
+        if (readAhead.size() > 4 * size_t(kBatch))
+            readAhead.clear();
+        sql::Statement &batch = lastDirection >= 0 ? fetchForward : fetchBackward;
+        batch.bindDouble(1, keys[size_t(pos)]);
+        readInto(batch);
+        it = readAhead.find(id);
+        if (it == readAhead.end()) { // keys out of step with another process
+            fetchOne.bindInt(1, id);
+            readInto(fetchOne);
+            it = readAhead.find(id);
+            if (it == readAhead.end())
+                return StoredRow();
+        }
+        return it->second;
+    }
+
     void loadCurrent() {
-        clearBuffer();
-        if (cur < 0 || cur >= size())
+        if (cur < 0 || cur >= size()) {
+            clearBuffer();
             return;
-        fetch.bindInt(1, ids[size_t(cur)]);
-        if (fetch.step())
-            for (int i = 0; i < int(schema.size()); ++i)
-                buf[i] = readValue(fetch, i, schema[size_t(i)]);
-        fetch.reset();
+        }
+        StoredRow row = storedRecord(cur);
+        if (!row.valid()) {
+            clearBuffer();
+            return;
+        }
+        raw = std::move(row);
+        const int n = int(schema.size());
+        if (buf.size() != n)
+            buf = QVector<QVariant>(n);
+        else
+            for (int i = 0; i < n; ++i)
+                buf[i] = QVariant();
+        decoded.fill('\0', n);
+        dirty.fill('\0', n);
+    }
+
+    QVariant &value(int i) {
+        if (!decoded[i]) {
+            buf[i] = decode(raw, i, schema[size_t(i)]);
+            decoded[i] = '\1';
+        }
+        materialize(schema[size_t(i)], buf[i]);
+        return buf[i];
     }
 
     void fire(const std::function<void(Table &)> &handler) {
@@ -430,13 +561,23 @@ struct Table::Impl {
     void configure(sql::Database &d) {
         d.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
         d.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        // Room for a large register, so that a second walk reads no page twice.
+        d.exec(QStringLiteral("PRAGMA cache_size=-65536"));
     }
 
     void prepareStatements() {
         QStringList params;
         for (size_t i = 0; i < schema.size(); ++i)
             params << QStringLiteral("?%1").arg(i + 2);
-        fetch = db->prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(columnList, tableName));
+        const QString order = sql::quoteIdent(kOrderColumn);
+        fetchOne = db->prepare(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid = ?1").arg(columnList, tableName));
+        fetchForward = db->prepare(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 >= ?1 ORDER BY %3, rowid LIMIT %4")
+                                       .arg(columnList, tableName, order)
+                                       .arg(kBatch));
+        fetchBackward =
+            db->prepare(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 <= ?1 ORDER BY %3 DESC, rowid DESC LIMIT %4")
+                            .arg(columnList, tableName, order)
+                            .arg(kBatch));
         deleteRow = db->prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(tableName));
         // Never reuse the id of a deleted row, so a stale bookmark stays invalid.
         insertRow = db->prepare(
@@ -447,7 +588,10 @@ struct Table::Impl {
     }
 
     void finalizeStatements() {
-        fetch = sql::Statement();
+        fetchOne = sql::Statement();
+        fetchForward = sql::Statement();
+        fetchBackward = sql::Statement();
+        readAhead.clear();
         insertRow = sql::Statement();
         deleteRow = sql::Statement();
         updates.clear();
@@ -632,6 +776,7 @@ struct Table::Impl {
             st.run();
             if (db->changes() == 0)
                 throw Error(QStringLiteral("レコードが見つかりません。他のプロセスによって削除された可能性があります"));
+            readAhead.erase(ids[size_t(cur)]);
         }
         state = DataSetState::Browse;
         modified = false;
@@ -651,8 +796,11 @@ struct Table::Impl {
         }
         state = DataSetState::Browse;
         modified = false;
-        loadCurrent();
-        notify(before, true);
+        // An edit that changed nothing leaves the buffer as it was read.
+        const bool changed = before == DataSetState::Insert || dirty.contains('\1');
+        if (changed)
+            loadCurrent();
+        notify(before, changed);
         if (scroll && before == DataSetState::Insert)
             fire(q->afterScroll);
     }
@@ -718,6 +866,9 @@ struct Table::Impl {
     }
 
     int fieldIndex(const QString &name) const {
+        auto it = fieldsByName.constFind(name);
+        if (it != fieldsByName.constEnd())
+            return it.value();
         for (size_t i = 0; i < schema.size(); ++i)
             if (schema[i].name.compare(name, Qt::CaseInsensitive) == 0)
                 return int(i);
@@ -892,8 +1043,10 @@ Table::Table(QString fileName, std::vector<FieldDef> schema, QObject *parent)
     QString base = QFileInfo(d->fileName).completeBaseName();
     d->tableName = sql::quoteIdent(base.isEmpty() ? QStringLiteral("records") : base);
     QStringList cols;
-    for (const auto &f : d->schema)
+    for (const auto &f : d->schema) {
+        d->fieldsByName.insert(f.name, int(d->fieldsByName.size()));
         cols << sql::quoteIdent(f.name);
+    }
     d->columnList = cols.join(QStringLiteral(", "));
     d->clearBuffer();
     for (size_t i = 0; i < d->schema.size(); ++i)
@@ -1042,6 +1195,7 @@ void Table::emptyTable() {
     d->db->exec(QStringLiteral("DELETE FROM %1").arg(d->tableName));
     d->ids.clear();
     d->keys.clear();
+    d->readAhead.clear();
     d->cur = -1;
     d->bof = d->eof = true;
     d->state = DataSetState::Browse;
@@ -1056,6 +1210,7 @@ void Table::setModified(bool on) { d->modified = on; }
 
 void Table::first() {
     d->checkBrowseMode();
+    d->lastDirection = 1;
     d->bof = true;
     d->eof = d->ids.empty();
     d->moveTo(d->ids.empty() ? -1 : 0);
@@ -1064,6 +1219,7 @@ void Table::first() {
 
 void Table::last() {
     d->checkBrowseMode();
+    d->lastDirection = -1;
     d->eof = true;
     d->bof = d->ids.empty();
     d->moveTo(d->size() - 1);
@@ -1074,6 +1230,7 @@ void Table::next() {
     d->checkBrowseMode();
     if (d->eof)
         return;
+    d->lastDirection = 1;
     if (d->cur + 1 < d->size()) {
         d->bof = false;
         d->moveTo(d->cur + 1);
@@ -1087,6 +1244,7 @@ void Table::prior() {
     d->checkBrowseMode();
     if (d->bof)
         return;
+    d->lastDirection = -1;
     if (d->cur > 0) {
         d->eof = false;
         d->moveTo(d->cur - 1);
@@ -1172,8 +1330,10 @@ void Table::remove() {
     d->requireActive();
     if (d->state == DataSetState::Insert || d->cur < 0)
         return;
-    d->deleteRow.bindInt(1, d->ids[size_t(d->cur)]);
+    const qint64 gone = d->ids[size_t(d->cur)];
+    d->deleteRow.bindInt(1, gone);
     d->deleteRow.run();
+    d->readAhead.erase(gone);
     DataSetState before = d->state;
     d->ids.erase(d->ids.begin() + d->cur);
     d->keys.erase(d->keys.begin() + d->cur);
@@ -1265,8 +1425,11 @@ QStringList Table::columnTexts(const QString &column) const {
                                  .arg(sql::quoteIdent(d->schema[size_t(fi)].name), d->tableName,
                                       sql::quoteIdent(kOrderColumn)));
     QStringList out;
-    while (st.step())
-        out << textOf(d->schema[size_t(fi)], readValue(st, 0, d->schema[size_t(fi)]));
+    while (st.step()) {
+        QVariant v = readValue(st, 0, d->schema[size_t(fi)]);
+        materialize(d->schema[size_t(fi)], v);
+        out << textOf(d->schema[size_t(fi)], v);
+    }
     return out;
 }
 
@@ -1283,14 +1446,14 @@ bool Table::containsValue(const QString &column, const QVariant &value) const {
 
 QVector<QVariant> Table::recordAt(int position) const {
     d->requireActive();
-    QVector<QVariant> out(int(d->schema.size()));
     if (position < 0 || position >= d->size())
         throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(position));
-    d->fetch.bindInt(1, d->ids[size_t(position)]);
-    if (d->fetch.step())
-        for (int i = 0; i < int(d->schema.size()); ++i)
-            out[i] = readValue(d->fetch, i, d->schema[size_t(i)]);
-    d->fetch.reset();
+    const StoredRow row = d->storedRecord(position);
+    QVector<QVariant> out(int(d->schema.size()));
+    for (int i = 0; row.valid() && i < out.size(); ++i) {
+        out[i] = decode(row, i, d->schema[size_t(i)]);
+        materialize(d->schema[size_t(i)], out[i]);
+    }
     return out;
 }
 
@@ -1312,13 +1475,18 @@ const std::vector<FieldDef> &Table::schema() const { return d->schema; }
 
 const QVariant &Table::bufferValue(int index) const {
     d->requireActive();
-    return d->buf[index];
+    if (index < 0 || index >= int(d->schema.size()))
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(index));
+    return d->value(index);
 }
 
 void Table::setBufferValue(int index, const QVariant &value) {
     if (!d->active || !d->editing())
         throw Error(notEditingError());
+    if (index < 0 || index >= int(d->schema.size()))
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(index));
     d->buf[index] = value;
+    d->decoded[index] = '\1';
     d->dirty[index] = '\1';
     d->modified = true;
     emit fieldChanged(index);

@@ -84,6 +84,8 @@ public:
     ~Table() override;
 
     // The directory is set by the data module; the file is directory/fileName.
+    // ":memory:" keeps the table in memory for the life of this object (no
+    // file, no lock). Refused while the table is open.
     void setDirectory(const QString &dir);
     QString directory() const;
     QString fileName() const;
@@ -100,7 +102,8 @@ public:
     bool active() const;
     void setActive(bool on);
     // Closes and reopens for exclusive use without waiting; fails with a clear
-    // error when another process has the table open.
+    // error when another process has the table open, and the table then stays
+    // closed. Once exclusive, later opens ask for exclusive use again.
     void openExclusive();
     bool exclusive() const;
     // Removes every row at once; no per-record events. Needs exclusive use.
@@ -134,6 +137,8 @@ public:
     // An error from beforeDelete aborts the deletion.
     void remove();
 
+    // Stores or abandons a record being edited first; 0 when there is no
+    // stored current record. Going to bookmark 0 does nothing.
     Bookmark bookmark() const;
     bool bookmarkValid(Bookmark b) const;
     void gotoBookmark(Bookmark b);

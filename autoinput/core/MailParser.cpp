@@ -6,6 +6,7 @@
 #include "text/ByteLine.h"
 #include "text/Cp932.h"
 
+#include <climits>
 #include <optional>
 
 namespace quil {

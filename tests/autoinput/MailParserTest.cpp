@@ -28,6 +28,9 @@ TEST_F(ParserTest, EachLayoutFillsItsColumns) {
     EXPECT_EQ(m.icon, MsgIcon::Information);
     EXPECT_EQ(m.buttons, MsgButtons::Ok);
     EXPECT_EQ(parser->registeredCount(), 5);
+    // The last record is stored and stays current.
+    EXPECT_EQ(mags->state(), DataSetState::Browse);
+    EXPECT_EQ(mags->fieldByName(c::Publishing).asString(), QStringLiteral("ClickBox"));
 
     const auto r = rows(*mags);
     ASSERT_EQ(r.size(), 5u);
@@ -136,6 +139,10 @@ TEST_F(ParserTest, ConversionWordsDependOnTheWayAColumnIsSet) {
     EXPECT_EQ(run(QStringLiteral("メールマガジンID  ")), QString());
     EXPECT_EQ(lastMessage(), QStringLiteral("1件が登録されました"));
     EXPECT_THROW(run(crlf(magMagMail().mid(0, 3))), Error);
+    mags->cancel();
+    QStringList starred = pubzineStarredMail();
+    starred[8].clear();
+    EXPECT_THROW(run(crlf(starred)), Error);
 }
 
 TEST_F(ParserTest, ByteCutsCountFullWidthAsTwoAndDropDanglingHalves) {
@@ -252,4 +259,35 @@ TEST_F(ParserTest, NewPublishingSystemIds) {
     s = systemRows();
     ASSERT_EQ(s.size(), 7u);
     EXPECT_EQ(s[6], std::make_pair(QStringLiteral("MailBird"), 21));
+}
+
+class DataModuleParserTest : public EnvTest {};
+
+TEST_F(DataModuleParserTest, RunsOverTheApplicationsPermanentlyEditedTables) {
+    // The data modules keep both current rows in editing after every move.
+    TDataModule1 dm1;
+    TMMagSysDataModule dm2;
+    dm2.Table2->open();
+    dm1.Table1->open();
+    dm1.Table1->edit();
+    dm2.Table2->edit();
+    MailParser parser(*dm1.Table1, *dm2.Table2);
+    QString text = crlf(kavBlock(kavPairs()) + magMagMail() + kavBlock(kavPairs()));
+    parser.run(text, false);
+    EXPECT_EQ(MessageBox::shown().last().text, QStringLiteral("3件が登録されました"));
+    text = crlf({QStringLiteral("■登録中のメールマガジン一覧  <reader@example.com>"), QStringLiteral("    999999:new")});
+    parser.run(text, true);
+
+    dm2.Table2->first(); // the new system row is stored by the next move
+    Table mags(QStringLiteral("MMagaInfo.DB"), TDataModule1::schema());
+    Table sys(QStringLiteral("MMagaSys.DB"), TMMagSysDataModule::schema());
+    for (Table *t : {&mags, &sys}) {
+        t->setDirectory(dm1.Table1->directory());
+        t->open();
+    }
+    const auto r = rows(mags);
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[1].value(col::DeleteState), state::Cancelled); // not in the list
+    EXPECT_EQ(r[3].value(col::MBID), QStringLiteral("999999"));
+    EXPECT_EQ(sys.recordCount(), 5);
 }

@@ -15,6 +15,19 @@ namespace quil::test {
 
 using Row = QMap<QString, QString>;
 
+// Every row in stored order, as column name -> text form.
+inline std::vector<Row> rows(Table &t) {
+    std::vector<Row> out;
+    for (t.first(); !t.eof(); t.next()) {
+        Row r;
+        for (int i = 0; i < t.fieldCount(); ++i)
+            if (!t.field(i).isNull())
+                r[t.field(i).fieldName()] = t.field(i).asString();
+        out.push_back(r);
+    }
+    return out;
+}
+
 // Both tables in a fresh data directory, with the built-in system rows.
 class ParserTest : public EnvTest {
 protected:
@@ -42,19 +55,6 @@ protected:
     QString run(QString text, bool verify = false) {
         parser->run(text, verify);
         return text;
-    }
-
-    // Every row in stored order, as column name -> text form.
-    static std::vector<Row> rows(Table &t) {
-        std::vector<Row> out;
-        for (t.first(); !t.eof(); t.next()) {
-            Row r;
-            for (int i = 0; i < t.fieldCount(); ++i)
-                if (!t.field(i).isNull())
-                    r[t.field(i).fieldName()] = t.field(i).asString();
-            out.push_back(r);
-        }
-        return out;
     }
 
     void addMagazine(const Row &values) {

@@ -66,3 +66,31 @@ TEST_F(DataControlsTest, LookupShowsValuesOutsideItsListAndReadsNewRows) {
     EXPECT_EQ(lookup.listValues().size(), 5);
     EXPECT_EQ(lookup.currentText(), QStringLiteral("未知のシステム"));
 }
+
+TEST_F(DataControlsTest, TypingIntoABrowsingEmptyTableBeginsARecordAndKeepsTheText) {
+    Table table("scratch.DB", TDataModule1::schema());
+    table.setDirectory(":memory:");
+    table.open();
+    DataSource source(&table);
+    DBEdit edit;
+    edit.setDataField(col::MBName);
+    edit.setDataSource(&source);
+    DBMemo memo;
+    memo.setDataField(col::Explanation);
+    memo.setDataSource(&source);
+    ASSERT_EQ(table.state(), DataSetState::Browse);
+
+    typeText(&edit, QStringLiteral("abc名前"));
+    EXPECT_EQ(table.state(), DataSetState::Insert);
+    EXPECT_EQ(edit.text(), QStringLiteral("abc名前"));
+    table.post();
+    EXPECT_EQ(table.recordCount(), 1);
+    EXPECT_EQ(table.fieldByName(col::MBName).asString(), QStringLiteral("abc名前"));
+
+    table.remove();
+    ASSERT_EQ(table.recordCount(), 0);
+    typeText(&memo, "m");
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("m"));
+    table.post();
+    EXPECT_EQ(table.fieldByName(col::Explanation).asString(), QStringLiteral("m"));
+}

@@ -192,11 +192,12 @@ TEST_F(RegistryStore, MalformedFilesNeverCrashTheReader) {
             << c.constData();
     }
     // Random bytes, with and without a valid section in front.
+    static const char alphabet[] = "[]\"\\=@:,()hexdword0123456789abcdef\r\n \x82\xa0";
     QRandomGenerator rng(12345);
     for (int round = 0; round < 60; ++round) {
         QByteArray noise(int(rng.bounded(400)), '\0');
         for (char &ch : noise)
-            ch = char("[]\"\\=@:,(hexdword0123456789abcdef\r\n \x82\xa0"[rng.bounded(40)]);
+            ch = alphabet[rng.bounded(int(sizeof alphabet) - 1)];
         write(round % 2 ? noise : "[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n" + noise);
         RegistryFile file(path());
         EXPECT_NO_THROW({

@@ -88,10 +88,13 @@ private:
 TEST_F(StoreTest, ExclusiveReopenRefusedWhileAnotherProcessHasTheTableOpen) {
     auto t = makeTable();
     addNames(*t, {QStringLiteral("A")});
-    t->open();
     {
+        // The child starts before this process opens the file: a connection
+        // must not be carried across a fork.
         OtherProcess other(dir, 'S');
-        ASSERT_EQ(other.report(), 'R') << "shared use by two processes is allowed";
+        ASSERT_EQ(other.report(), 'R');
+        t->open();
+        EXPECT_EQ(t->recordCount(), 1) << "shared use by two processes is allowed";
         QString err = errorOf([&] { t->openExclusive(); });
         EXPECT_TRUE(err.contains(QStringLiteral("排他"))) << err.toStdString();
         EXPECT_FALSE(t->active()) << "the table stays closed";

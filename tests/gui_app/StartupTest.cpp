@@ -1,0 +1,173 @@
+#include "AppFixture.h"
+
+#include "app/TDBGridForm.h"
+#include "autoinput/TQUILAutoInputForm.h"
+#include "forms/TMIDCopyForm.h"
+#include "forms/TOSConfigForm.h"
+#include "forms/TQUILForm.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
+#include "store/Columns.h"
+#include "store/DataModules.h"
+
+#include <QAction>
+#include <QApplication>
+
+using namespace quil;
+using namespace quil::test;
+
+namespace {
+
+QStringList visibleWindows() {
+    QStringList names;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            names << w->objectName();
+    return names;
+}
+
+int upgradeQuestions() {
+    int n = 0;
+    for (const ShownMessage &m : MessageBox::shown())
+        if (m.caption == QStringLiteral("新しいバージョンのインストール"))
+            ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(AppTest, StartUpCreatesTheEightObjectsInOrderAndShowsOnlyTheMainWindow) {
+    start();
+    EXPECT_EQ(applicationObjectOrder(),
+              QStringList({"DataModule1", "MMagSysDataModule", "QUILMainForm", "OSConfigForm", "QUILForm",
+                           "QUILAutoInputForm", "MIDCopyForm", "DBGridForm"}));
+    ASSERT_TRUE(DataModule1 && MMagSysDataModule && QUILMainForm && OSConfigForm && QUILForm && QUILAutoInputForm &&
+                MIDCopyForm && DBGridForm);
+    EXPECT_EQ(visibleWindows(), QStringList({"QUILMainForm"}));
+    // The configuration window opened the publishing-system table.
+    EXPECT_TRUE(MMagSysDataModule->Table2->active());
+
+    destroyApplicationObjects();
+    EXPECT_FALSE(DataModule1 || MMagSysDataModule || QUILMainForm || OSConfigForm || QUILForm || QUILAutoInputForm ||
+                 MIDCopyForm || DBGridForm);
+}
+
+TEST_F(AppTest, FirstStartAsksTheUpgradeQuestionOnceAndRecordsTheVersion) {
+    start();
+    ASSERT_EQ(upgradeQuestions(), 1);
+    const ShownMessage &q = MessageBox::shown().first();
+    EXPECT_EQ(q.text, QStringLiteral("新しいバージョンがインストールされました。バージョンアップ処理を行いますか？"));
+    EXPECT_EQ(q.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(q.icon, MsgIcon::Information);
+    ASSERT_TRUE(stored("InstallVer"));
+    EXPECT_EQ(stored("InstallVer")->text, "4.00");
+    EXPECT_FALSE(stored("CNMCheck"));
+    EXPECT_TRUE(QUILMainForm->cancelNoticeEnabled());
+
+    restart();
+    EXPECT_EQ(upgradeQuestions(), 0);
+}
+
+TEST_F(AppTest, AnOlderVersionIsConvertedDuringMainWindowCreationOnYesAndLeftOnNo) {
+    auto addRecord = [](const QString &publishing) {
+        Table &t = *DataModule1->Table1;
+        t.append();
+        DataModule1->Table1PublishingSF->setAsString(publishing);
+        t.post();
+    };
+    // A register from an older version, written before the upgrade runs.
+    seed("InstallVer", RegValue::string("3.9"));
+    {
+        TDataModule1 module;
+        module.Table1->open();
+        addRecord("clickincome");
+        addRecord("Clickincome");
+        module.Table1->close();
+    }
+    MessageBox::setNextAnswer(MsgAnswer::Yes);
+    start();
+    EXPECT_EQ(upgradeQuestions(), 1);
+    Table &t = *DataModule1->Table1;
+    ASSERT_TRUE(t.active());
+    ASSERT_EQ(t.recordCount(), 2);
+    t.first();
+    EXPECT_EQ(DataModule1->Table1PublishingSF->asString(), "melma");
+    t.next();
+    EXPECT_EQ(DataModule1->Table1PublishingSF->asString(), "Clickincome");
+
+    // Answering No leaves the records alone and is not asked again.
+    destroyApplicationObjects();
+    seed("InstallVer", RegValue::string("4.01"));
+    {
+        TDataModule1 module;
+        module.Table1->open();
+        addRecord("clickincome");
+        module.Table1->close();
+    }
+    MessageBox::clearShown();
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    createApplicationObjects();
+    EXPECT_EQ(upgradeQuestions(), 1);
+    ASSERT_TRUE(stored("InstallVer"));
+    EXPECT_EQ(stored("InstallVer")->text, "4.00");
+    ASSERT_TRUE(DataModule1->Table1->locate(col::Publishing, QStringLiteral("clickincome")));
+    restart();
+    EXPECT_EQ(upgradeQuestions(), 0);
+}
+
+TEST_F(AppTest, NoticeOptionFollowsTheStoredValue) {
+    struct Case {
+        const char *what;
+        std::optional<RegValue> value;
+        bool checked;
+    };
+    const Case cases[] = {
+        {"text 0", RegValue::string("0"), false},
+        {"text 1", RegValue::string("1"), true},
+        {"text 7", RegValue::string("7"), true},
+        {"a word", RegValue::string("yes"), true},
+        {"missing", std::nullopt, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        destroyApplicationObjects();
+        registry().deleteValue(QuilKey, "CNMCheck");
+        if (c.value)
+            seed("CNMCheck", *c.value);
+        createApplicationObjects();
+        EXPECT_EQ(QUILMainForm->CancelNoticeMaker->isChecked(), c.checked);
+        EXPECT_EQ(QUILMainForm->cancelNoticeEnabled(), c.checked);
+    }
+}
+
+TEST_F(AppTest, ANumericNoticeValueLeavesTheOptionOnAndRemovesBothValues) {
+    seed("CNMCheck", RegValue::number(0));
+    seed("PIPCheck", RegValue::string("1"));
+    start();
+    EXPECT_TRUE(QUILMainForm->CancelNoticeMaker->isChecked());
+    EXPECT_FALSE(stored("CNMCheck"));
+    EXPECT_FALSE(stored("PIPCheck"));
+    // Nothing of this is reported to the reader.
+    for (const ShownMessage &m : MessageBox::shown())
+        EXPECT_NE(m.icon, MsgIcon::Error) << m.text.toStdString();
+}
+
+TEST_F(AppTest, EndingTheProgramStoresTheRecordBeingTyped) {
+    start();
+    Table &t = *DataModule1->Table1;
+    ASSERT_TRUE(t.active());
+    t.edit();
+    DataModule1->Table1MBNameSF->setAsString(QStringLiteral("週刊テスト"));
+    restart();
+    ASSERT_EQ(DataModule1->Table1->recordCount(), 1);
+    DataModule1->Table1->first();
+    EXPECT_EQ(DataModule1->Table1MBNameSF->asString(), QStringLiteral("週刊テスト"));
+}
+
+TEST_F(AppTest, ApplicationIsTitledQuilletAndRecordsItsHelpFile) {
+    configureApplication(*qobject_cast<QApplication *>(QCoreApplication::instance()));
+    EXPECT_EQ(applicationTitle(), "Quillet");
+    EXPECT_EQ(QCoreApplication::applicationName(), "Quillet");
+    EXPECT_EQ(qApp->property("HelpFile").toString(), QStringLiteral("Manual\\index.html"));
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+}
