@@ -271,7 +271,7 @@ void TQUILAutoInputForm::runImport() {
     QString text = memoText();
     quil::MailParser parser(*DataModule1->Table1, *MMagSysDataModule->Table2);
     try {
-        parser.run(text, CheckBoxMRC->isChecked());
+        parser.run(text, CheckBoxMRC->isChecked(), [this](const QString &rest) { setMemoText(rest); });
     } catch (...) {
         setMemoText(text);
         throw;

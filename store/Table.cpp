@@ -559,7 +559,7 @@ struct Table::Impl {
     }
 
     void configure(sql::Database &d) {
-        d.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        d.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         d.exec(QStringLiteral("PRAGMA synchronous=FULL"));
         // Room for a large register, so that a second walk reads no page twice.
         d.exec(QStringLiteral("PRAGMA cache_size=-65536"));

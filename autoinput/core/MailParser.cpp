@@ -136,7 +136,8 @@ struct MailParser::Columns {
 
 MailParser::MailParser(Table &magazines, Table &systems) : m_magazines(magazines), m_systems(systems) {}
 
-void MailParser::run(QString &text, bool verifyRegisteredList) {
+void MailParser::run(QString &text, bool verifyRegisteredList,
+                     const std::function<void(const QString &)> &showText) {
     m_count = 0;
     // The buffer reads a shared copy; the caller's text is assigned once.
     LineBuffer lines(text);
@@ -154,6 +155,8 @@ void MailParser::run(QString &text, bool verifyRegisteredList) {
         text = lines.remaining();
         throw;
     }
+    if (showText)
+        showText(text);
     if (!verifyRegisteredList)
         MessageBox::show(QString::number(m_count) + QStringLiteral("件が登録されました"), QStringLiteral("登録件数の確認"),
                          MsgButtons::Ok, MsgIcon::Information);

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace quil {
 
 class LineBuffer;
@@ -17,8 +19,10 @@ public:
     // The click of "取り込み開始" on the window's text: the import, or with
     // verifyRegisteredList the registered-list check. Afterwards `text` holds
     // exactly the lines not removed, also when an error propagates. The
-    // import ends with the count message.
-    void run(QString &text, bool verifyRegisteredList);
+    // import ends with the count message; `showText`, when given, receives
+    // the remaining text first, so the window shows it behind the message.
+    void run(QString &text, bool verifyRegisteredList,
+             const std::function<void(const QString &)> &showText = {});
     // Records begun by the last import.
     int registeredCount() const { return m_count; }
 
