@@ -20,9 +20,11 @@ QString xdgBase(const char *variable, const char *fallbackUnderHome) {
     return QDir::cleanPath(QDir::homePath() + u'/' + QLatin1String(fallbackUnderHome));
 }
 
+} // namespace
+
 // Creates the directory and any missing parents with mode 0700.
 QString ensureDirectory(const QString &path) {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = QFile::encodeName(QDir::cleanPath(QDir(path).absolutePath()));
     for (qsizetype i = 1; i <= native.size(); ++i) {
         if (i < native.size() && native[i] != '/')
             continue;
@@ -39,7 +41,6 @@ QString ensureDirectory(const QString &path) {
     return path;
 }
 
-} // namespace
 
 QString dataDirectory() { return ensureDirectory(xdgBase("XDG_DATA_HOME", ".local/share") + QStringLiteral("/quillet")); }
 

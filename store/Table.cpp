@@ -1,5 +1,7 @@
 #include "store/Table.h"
 
+#include "platform/DataDirs.h"
+
 #include "store/Sqlite.h"
 #include "text/Cp932.h"
 #include "text/DateText.h"
@@ -319,24 +321,6 @@ void materialize(const FieldDef &def, QVariant &v) {
     v = dt.isValid() ? QVariant(dt) : QVariant();
 }
 
-// Creates the directory and missing parents, each private to the user (0700).
-void makeDirectory(const QString &path) {
-    const QByteArray native = QFile::encodeName(QDir::cleanPath(QDir(path).absolutePath()));
-    for (qsizetype i = 1; i <= native.size(); ++i) {
-        if (i < native.size() && native[i] != '/')
-            continue;
-        const QByteArray part = native.left(i);
-        struct stat st;
-        if (::stat(part.constData(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode))
-                throw Error(QStringLiteral("フォルダ '%1' を作成できません").arg(path));
-            continue;
-        }
-        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
-            throw Error(QStringLiteral("フォルダ '%1' を作成できません: %2")
-                            .arg(path, QString::fromLocal8Bit(strerror(errno))));
-    }
-}
 
 // One stored record as read: its columns packed into one block, turned into
 // values only when a field is read, so that walking costs little.
@@ -1093,7 +1077,7 @@ bool Table::createIfMissing() {
         return true;
     }
     if (!d->dir.isEmpty())
-        makeDirectory(d->dir);
+        ensureDirectory(d->dir);
     const QString path = filePath();
     const QByteArray native = QFile::encodeName(path);
     bool fresh = false;
