@@ -11,12 +11,6 @@ using namespace quil;
 
 namespace {
 
-int modeOf(const QString &path) {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return -1;
-    return int(st.st_mode & 0777);
-}
 
 class DataDirs : public test::EnvTest {};
 
@@ -26,15 +20,15 @@ TEST_F(DataDirs, DirectoriesFollowTheXdgVariablesAndArePrivate) {
     EXPECT_EQ(dataDirectory(), env->dataDir());
     EXPECT_EQ(configDirectory(), env->configDir());
     EXPECT_EQ(registryFilePath(), env->configDir() + "/registry.reg");
-    EXPECT_EQ(modeOf(env->dataDir()), 0700);
-    EXPECT_EQ(modeOf(env->configDir()), 0700);
+    EXPECT_EQ(test::fileMode(env->dataDir()), 0700);
+    EXPECT_EQ(test::fileMode(env->configDir()), 0700);
 
     // Changed variables are honoured at the next call, missing parents made.
     const QString other = env->root() + "/other/deeper";
     qputenv("XDG_DATA_HOME", QFile::encodeName(other));
     EXPECT_EQ(dataDirectory(), other + "/quillet");
     EXPECT_TRUE(QDir(other + "/quillet").exists());
-    EXPECT_EQ(modeOf(other), 0700);
+    EXPECT_EQ(test::fileMode(other), 0700);
 }
 
 TEST_F(DataDirs, UnsetOrRelativeVariablesFallBackToTheHomeFolder) {

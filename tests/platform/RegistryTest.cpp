@@ -24,14 +24,6 @@ protected:
     void write(const QByteArray &content) const { env->writeFile("registry.reg", content); }
 };
 
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -223,10 +215,10 @@ TEST_F(RegistryStore, NamesWithLineBreaksAreRefusedNotWritten) {
 TEST_F(RegistryStore, AFailedWriteIsAnErrorNamingTheFile) {
     env->writeFile("notadir", "x");
     RegistryFile file(env->cwd() + "/notadir/registry.reg");
-    const QString message = errorOf([&] { file.setValue(kQuil, "A", RegValue::string("1")); });
+    const QString message = test::errorOf([&] { file.setValue(kQuil, "A", RegValue::string("1")); });
     EXPECT_TRUE(message.contains("notadir/registry.reg")) << message.toStdString();
     QDir().mkdir("registry.reg");
-    EXPECT_FALSE(errorOf([&] { RegistryFile(path()).value(kQuil, "A"); }).isEmpty());
+    EXPECT_FALSE(test::errorOf([&] { RegistryFile(path()).value(kQuil, "A"); }).isEmpty());
 }
 
 TEST_F(RegistryStore, AWriteSurvivesTheProcessBeingKilledRightAfterIt) {
@@ -308,7 +300,7 @@ TEST_F(RegistrySettings, ReadingANonTextValueFailsNamingTheValue) {
     file->setValue(kQuil, "Expand", RegValue{RegType::ExpandString, "1", 0, {}});
     Registry reg(*file);
     reg.openKey("\\software\\KAV");
-    const QString message = errorOf([&] { reg.readText("QUIL", "CNMCheck", "1"); });
+    const QString message = test::errorOf([&] { reg.readText("QUIL", "CNMCheck", "1"); });
     EXPECT_TRUE(message.contains("CNMCheck")) << message.toStdString();
     EXPECT_THROW(reg.readBool("QUIL", "CNMCheck", true), Error);
     EXPECT_THROW(reg.readText("QUIL", "Blob", ""), Error);

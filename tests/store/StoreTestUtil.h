@@ -49,15 +49,6 @@ inline QStringList rawColumn(const QString &path, const QString &sql) {
     return out;
 }
 
-// The message of the quil::Error the callable throws; empty when none.
-template <typename F> QString errorOf(F &&f) {
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 // A fixture with a magazine-schema table in a fresh folder of its own.
 class StoreTest : public EnvTest {

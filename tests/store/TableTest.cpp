@@ -10,12 +10,6 @@ using namespace quil::test;
 
 namespace {
 
-int fileMode(const QString &path) {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return -1;
-    return int(st.st_mode & 0777);
-}
 
 } // namespace
 

@@ -1,8 +1,12 @@
 #pragma once
+#include "text/Error.h"
+
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace quil::test {
 
@@ -33,5 +37,23 @@ protected:
     void TearDown() override;
     std::unique_ptr<TempEnv> env;
 };
+
+// The message of the quil::Error the callable throws; empty when none.
+template <typename F> QString errorOf(F &&f) {
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// Permission bits of a file or folder; -1 when it does not exist.
+inline int fileMode(const QString &path) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 0777);
+}
 
 } // namespace quil::test

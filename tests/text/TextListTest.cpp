@@ -14,21 +14,7 @@ namespace {
 
 QByteArray hex(const char *h) { return QByteArray::fromHex(h); }
 
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
-}
 
-int modeOf(const QString &path) {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return -1;
-    return int(st.st_mode & 0777);
-}
 
 class TextListFiles : public test::EnvTest {};
 
@@ -98,12 +84,12 @@ TEST_F(TextListFiles, RewritingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("short\r\n"));
     EXPECT_EQ(QDir(env->cwd()).entryList(QDir::Files | QDir::Hidden), QStringList{"Cancel.html"});
     // The person's permissions on an existing file are kept.
-    EXPECT_EQ(modeOf("Cancel.html"), 0640);
+    EXPECT_EQ(test::fileMode("Cancel.html"), 0640);
 }
 
 TEST_F(TextListFiles, WriteBytesSetsTheRequestedModeAndFollowsLinks) {
     textlist::writeBytes("secret", "pw", 0600);
-    EXPECT_EQ(modeOf("secret"), 0600);
+    EXPECT_EQ(test::fileMode("secret"), 0600);
     EXPECT_EQ(env->readFile("secret"), QByteArray("pw"));
 
     env->writeFile("target.txt", "old");
@@ -121,19 +107,19 @@ TEST_F(TextListFiles, AppendingCreatesAndThenOnlyGrows) {
 }
 
 TEST_F(TextListFiles, FileErrorsNameTheFile) {
-    const QString missing = errorOf([] { textlist::readFile("MADDRESS.ini"); });
+    const QString missing = test::errorOf([] { textlist::readFile("MADDRESS.ini"); });
     EXPECT_TRUE(missing.contains("MADDRESS.ini")) << missing.toStdString();
     EXPECT_TRUE(missing.contains(QStringLiteral("開けません")));
-    EXPECT_TRUE(errorOf([] { textlist::readBytes("nowhere.csv"); }).contains("nowhere.csv"));
+    EXPECT_TRUE(test::errorOf([] { textlist::readBytes("nowhere.csv"); }).contains("nowhere.csv"));
 
     QDir().mkdir("folder");
-    EXPECT_TRUE(errorOf([] { textlist::readFile("folder"); }).contains("folder"));
-    EXPECT_TRUE(errorOf([] { textlist::writeFile("folder", {"x"}); }).contains("folder"));
-    EXPECT_TRUE(errorOf([] { textlist::appendFile("folder", {"x"}); }).contains("folder"));
+    EXPECT_TRUE(test::errorOf([] { textlist::readFile("folder"); }).contains("folder"));
+    EXPECT_TRUE(test::errorOf([] { textlist::writeFile("folder", {"x"}); }).contains("folder"));
+    EXPECT_TRUE(test::errorOf([] { textlist::appendFile("folder", {"x"}); }).contains("folder"));
 
-    const QString create = errorOf([] { textlist::writeFile("no/such/dir/Cancel.html", {"x"}); });
+    const QString create = test::errorOf([] { textlist::writeFile("no/such/dir/Cancel.html", {"x"}); });
     EXPECT_TRUE(create.contains("no/such/dir/Cancel.html")) << create.toStdString();
     EXPECT_TRUE(create.contains(QStringLiteral("作成できません")));
-    EXPECT_FALSE(errorOf([] { textlist::appendFile("no/such/dir/CMag2.txt", {"x"}); }).isEmpty());
-    EXPECT_FALSE(errorOf([] { textlist::writeFile(QString(), {"x"}); }).isEmpty());
+    EXPECT_FALSE(test::errorOf([] { textlist::appendFile("no/such/dir/CMag2.txt", {"x"}); }).isEmpty());
+    EXPECT_FALSE(test::errorOf([] { textlist::writeFile(QString(), {"x"}); }).isEmpty());
 }
