@@ -13,16 +13,78 @@ QString engineError(const QString &where, const char *message) {
     return QStringLiteral("データベースエラー（%1）: %2").arg(where, QString::fromUtf8(message));
 }
 
-// Case folding for a locate that ignores case; Qt folds full-width letters too.
-void foldFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-        sqlite3_result_null(ctx);
+// One code point of UTF-8 text; false at the end or at a malformed sequence.
+bool nextCodePoint(const unsigned char *&p, const unsigned char *end, char32_t &cp) {
+    if (p >= end)
+        return false;
+    const unsigned char b = *p;
+    int n = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    if (n < 0 || end - p <= n)
+        return false;
+    cp = n == 0 ? b : n == 1 ? (b & 0x1F) : n == 2 ? (b & 0x0F) : (b & 0x07);
+    for (int i = 1; i <= n; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return false;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    p += n + 1;
+    return true;
+}
+
+// Letters whose folding needs the full tables: outside ASCII below the CJK
+// blocks, and the few cased blocks above them. Kana and kanji have no case.
+bool needsFullFold(char32_t c) {
+    return (c >= 0x80 && c < 0x3000) || (c >= 0xA640 && c < 0xA800) || (c >= 0xAB70 && c < 0xABC0)
+        || (c >= 0xFB00 && c < 0xFB50) || c >= 0x10000;
+}
+
+// ASCII and full-width Latin letters.
+char32_t cheapFold(char32_t c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xFF21 && c <= 0xFF3A))
+        return c + 0x20;
+    return c;
+}
+
+// quil_same_folded(a, b): 1 when both are text and equal ignoring case. A
+// locate over a large register calls it once per row, so the common case
+// (Japanese text, ASCII and full-width letters) is compared in place.
+void sameFoldedFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_int(ctx, 0);
         return;
     }
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    int n = sqlite3_value_bytes(argv[0]);
-    QByteArray folded = QString::fromUtf8(text, n).toCaseFolded().toUtf8();
-    sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+    const auto *a = sqlite3_value_text(argv[0]);
+    const int na = sqlite3_value_bytes(argv[0]);
+    const auto *b = sqlite3_value_text(argv[1]);
+    const int nb = sqlite3_value_bytes(argv[1]);
+    const unsigned char *pa = a, *pb = b, *ea = a + na, *eb = b + nb;
+    bool full = false;
+    for (;;) {
+        char32_t ca = 0, cb = 0;
+        const bool moreA = nextCodePoint(pa, ea, ca);
+        const bool moreB = nextCodePoint(pb, eb, cb);
+        if (!moreA || !moreB) {
+            if ((moreA || pa != ea) || (moreB || pb != eb)) {
+                full = true; // different lengths or malformed: let the tables decide
+                break;
+            }
+            sqlite3_result_int(ctx, 1);
+            return;
+        }
+        if (needsFullFold(ca) || needsFullFold(cb)) {
+            full = true;
+            break;
+        }
+        if (ca != cb && cheapFold(ca) != cheapFold(cb)) {
+            sqlite3_result_int(ctx, 0);
+            return;
+        }
+    }
+    if (full) {
+        const QString x = QString::fromUtf8(reinterpret_cast<const char *>(a), na).toCaseFolded();
+        const QString y = QString::fromUtf8(reinterpret_cast<const char *>(b), nb).toCaseFolded();
+        sqlite3_result_int(ctx, x == y ? 1 : 0);
+    }
 }
 
 // Memory statistics cost a global lock on every allocation; nothing reads
@@ -107,8 +169,8 @@ Database::Database(const QString &path, Mode mode, QString where) : m_where(std:
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, 5000);
-    sqlite3_create_function_v2(m_db, "quil_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction,
-                               nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(m_db, "quil_same_folded", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               sameFoldedFunction, nullptr, nullptr, nullptr);
 }
 
 Database::~Database() {

@@ -118,12 +118,18 @@ public:
     void last();
     void next();
     void prior();
+    // Moves by this many records (negative: backwards), stopping at either
+    // end, with one afterScroll. Returns the distance actually moved.
+    int moveBy(int distance);
     bool eof() const;
     bool bof() const;
     int recordCount() const;
     bool isEmpty() const;
     // 1-based position of the current record, 0 when none.
     int recNo() const;
+    // 0-based position of the current record in stored order; for a new
+    // record, the position it takes when stored; -1 when closed or empty.
+    int currentPosition() const;
 
     void append();  // new record at the end: onNewRecord, then afterScroll
     void insert();  // new record before the current one
@@ -137,8 +143,10 @@ public:
     // An error from beforeDelete aborts the deletion.
     void remove();
 
-    // Stores or abandons a record being edited first; 0 when there is no
-    // stored current record. Going to bookmark 0 does nothing.
+    // Taking a bookmark has no side effect: the record and the state stay as
+    // they are. 0 when there is no stored current record (a new record not
+    // yet stored has none). Going to a bookmark is a move: it stores or
+    // abandons first. Going to bookmark 0 does nothing.
     Bookmark bookmark() const;
     bool bookmarkValid(Bookmark b) const;
     void gotoBookmark(Bookmark b);
@@ -163,6 +171,22 @@ public:
     Field &field(int index);
     int fieldCount() const;
     const std::vector<FieldDef> &schema() const;
+
+    // While controls are disabled the bound controls hear nothing of moves
+    // and changes (events still fire); enabling them again tells them once.
+    // Calls nest.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const;
+    class DisabledControls {
+    public:
+        explicit DisabledControls(Table &t) : m_table(t) { t.disableControls(); }
+        ~DisabledControls() { m_table.enableControls(); }
+        DisabledControls(const DisabledControls &) = delete;
+        DisabledControls &operator=(const DisabledControls &) = delete;
+    private:
+        Table &m_table;
+    };
 
     // A walk over many records runs inside one transaction, committed when
     // the walk ends, normally or by an error.

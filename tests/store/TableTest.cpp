@@ -225,14 +225,29 @@ TEST_F(StoreTest, BookmarksReturnToRecordAndRejectDeletedOnes) {
     EXPECT_EQ(scrolls, 1);
     t->freeBookmark(b);
 
-    // A changed new record is stored before its bookmark is taken.
+    // Taking a bookmark changes nothing: the record stays in editing with
+    // its change pending, and can be written to afterwards.
+    t->edit();
+    t->fieldByName(col::MBName).setAsString(QStringLiteral("B2"));
+    Bookmark again = t->bookmark();
+    EXPECT_EQ(again, b);
+    EXPECT_EQ(t->state(), DataSetState::Edit);
+    EXPECT_TRUE(t->modified());
+    t->fieldByName(col::DeleteState).setAsString(state::CancelCandidate);
+    // A new record not yet stored has no bookmark and stays being inserted.
     t->append();
     t->fieldByName(col::MBName).setAsString(QStringLiteral("D"));
-    Bookmark d = t->bookmark();
+    EXPECT_EQ(t->bookmark(), 0);
+    EXPECT_EQ(t->state(), DataSetState::Insert);
+    EXPECT_EQ(t->recordCount(), 3) << "the move to the new record stored B2, nothing stored D yet";
+    // Going to a bookmark is a move: it stores the new record first.
+    t->gotoBookmark(b);
+    EXPECT_EQ(name(*t), QStringLiteral("B2"));
+    EXPECT_EQ(t->fieldByName(col::DeleteState).asString(), state::CancelCandidate);
     EXPECT_EQ(t->recordCount(), 4);
-    t->first();
-    t->gotoBookmark(d);
+    t->last();
     EXPECT_EQ(name(*t), QStringLiteral("D"));
+    Bookmark d = t->bookmark();
 
     // A deleted record's id is never handed to a later record.
     t->remove();
@@ -295,6 +310,94 @@ TEST_F(StoreTest, LocateComparesWholeValuesWithOptionalCaseFoldingAndNumbers) {
     EXPECT_TRUE(t->locate(col::MBID, QStringLiteral("123")));
     EXPECT_EQ(name(*t), QStringLiteral("abc"));
     EXPECT_EQ(t->recNo(), 1);
+}
+
+TEST_F(StoreTest, LocateIgnoringCaseFoldsOtherScriptsAndNeverMatchesPrefixes) {
+    auto t = makeTable();
+    addNames(*t, {QStringLiteral("Ärger"), QStringLiteral("メルマガＡＢＣ"), QStringLiteral("mag"),
+                  QStringLiteral("magazine"), QStringLiteral("ΣΟΦΙΑ")});
+    t->open();
+    EXPECT_TRUE(t->locate(col::MBName, QStringLiteral("äRGER"), {true}));
+    EXPECT_EQ(t->recNo(), 1);
+    EXPECT_TRUE(t->locate(col::MBName, QStringLiteral("メルマガａｂｃ"), {true}));
+    EXPECT_EQ(t->recNo(), 2);
+    EXPECT_TRUE(t->locate(col::MBName, QStringLiteral("MAGAZINE"), {true}));
+    EXPECT_EQ(t->recNo(), 4);
+    EXPECT_TRUE(t->locate(col::MBName, QStringLiteral("σοφια"), {true}));
+    EXPECT_EQ(t->recNo(), 5);
+    EXPECT_FALSE(t->locate(col::MBName, QStringLiteral("MAGA"), {true}));
+    EXPECT_FALSE(t->locate(col::MBName, QStringLiteral("メルマガ"), {true}));
+    EXPECT_FALSE(t->locate(col::MBName, QStringLiteral("メルマガａｂｃｄ"), {true}));
+    EXPECT_EQ(t->recNo(), 5);
+}
+
+TEST_F(StoreTest, MoveByStopsAtTheEndsAndFiresOneScroll) {
+    auto t = makeTable();
+    addNames(*t, {"A", "B", "C", "D", "E"});
+    t->open();
+    int scrolls = 0;
+    t->afterScroll = [&](Table &tb) {
+        ++scrolls;
+        tb.edit();
+    };
+    EXPECT_EQ(t->moveBy(3), 3);
+    EXPECT_EQ(name(*t), QStringLiteral("D"));
+    EXPECT_EQ(t->currentPosition(), 3);
+    EXPECT_EQ(scrolls, 1);
+    // A changed record is stored by the move, as by any other.
+    t->fieldByName(col::MBName).setAsString(QStringLiteral("D2"));
+    EXPECT_EQ(t->moveBy(10), 1);
+    EXPECT_TRUE(t->eof());
+    EXPECT_EQ(name(*t), QStringLiteral("E"));
+    EXPECT_EQ(t->moveBy(1), 0);
+    EXPECT_EQ(t->moveBy(-100), -4);
+    EXPECT_TRUE(t->bof());
+    EXPECT_EQ(name(*t), QStringLiteral("A"));
+    EXPECT_EQ(storedNames(), (QStringList{"A", "B", "C", "D2", "E"}));
+    // A new record stands where it will be stored.
+    t->moveBy(2);
+    t->insert();
+    EXPECT_EQ(t->currentPosition(), 2);
+    t->append();
+    EXPECT_EQ(t->currentPosition(), 5);
+    t->close();
+    EXPECT_EQ(t->currentPosition(), -1);
+}
+
+TEST_F(StoreTest, DisabledControlsHearOneNoticeAtTheEndWhileEventsStillFire) {
+    auto t = makeTable();
+    addNames(*t, {"A", "B", "C"});
+    t->open();
+    int records = 0, states = 0, fields = 0, scrolls = 0;
+    QObject::connect(t.get(), &Table::recordChanged, [&] { ++records; });
+    QObject::connect(t.get(), &Table::stateChanged, [&] { ++states; });
+    QObject::connect(t.get(), &Table::fieldChanged, [&] { ++fields; });
+    t->afterScroll = [&](Table &tb) {
+        ++scrolls;
+        tb.edit();
+    };
+    t->edit();
+    records = states = fields = 0;
+    {
+        Table::DisabledControls quiet(*t);
+        Table::DisabledControls nested(*t);
+        while (!t->eof()) {
+            t->fieldByName(col::DeleteState).setAsString(state::CancelCandidate);
+            t->next();
+        }
+        EXPECT_TRUE(t->controlsDisabled());
+        EXPECT_EQ(records + states + fields, 0);
+    }
+    EXPECT_FALSE(t->controlsDisabled());
+    EXPECT_EQ(scrolls, 3);
+    EXPECT_EQ(records, 1);
+    EXPECT_EQ(states, 1);
+    EXPECT_EQ(fields, 0);
+    // Nothing happened while disabled: nothing to tell.
+    {
+        Table::DisabledControls quiet(*t);
+    }
+    EXPECT_EQ(records, 1);
 }
 
 TEST_F(StoreTest, LocateStoresPendingChangeEvenWhenNothingIsFound) {
