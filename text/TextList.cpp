@@ -152,9 +152,15 @@ void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
 
     mode_t perms;
     struct stat st;
+    const bool exists = ::stat(native.constData(), &st) == 0;
+    // A file its owner made read-only stays as it is. The rename below would
+    // replace it regardless, and access() says yes to root, so the owner's bit
+    // decides.
+    if (exists && !(st.st_mode & S_IWUSR))
+        throw Error(cannotCreate(path));
     if (mode >= 0) {
         perms = mode_t(mode);
-    } else if (::stat(native.constData(), &st) == 0) {
+    } else if (exists) {
         perms = st.st_mode & 07777;
     } else {
         mode_t mask = ::umask(0);

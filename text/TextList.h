@@ -21,7 +21,8 @@ QStringList readFile(const QString &path);
 // Raw bytes of a file; throws quil::Error naming the file.
 QByteArray readBytes(const QString &path);
 // Writes through a temporary file in the same folder and a rename, so that a
-// crash never leaves half a file. Throws quil::Error naming the file.
+// crash never leaves half a file; a read-only file is not replaced (see
+// writeBytes). Throws quil::Error naming the file.
 void writeFile(const QString &path, const QStringList &lines);
 // Appends the lines (each with CR LF); creates the file when missing.
 void appendFile(const QString &path, const QStringList &lines);
@@ -29,7 +30,9 @@ void appendFile(const QString &path, const QStringList &lines);
 // Replaces a file's bytes atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the old one. `mode` sets the
 // permissions (e.g. 0600); -1 keeps an existing file's, or the default for a
-// new one. Throws quil::Error naming the file.
+// new one. An existing file (or a link's target) without write permission for
+// its owner is left untouched and the write fails with the "cannot create"
+// error. Throws quil::Error naming the file.
 void writeBytes(const QString &path, const QByteArray &bytes, int mode = -1);
 
 } // namespace quil::textlist

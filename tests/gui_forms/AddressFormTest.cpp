@@ -134,6 +134,21 @@ TEST_F(AddressFormTest, MissingFileIsReportedAndTheFirstAdditionCreatesIt) {
     EXPECT_EQ(errorsShown().size(), 1);
 }
 
+TEST_F(AddressFormTest, AReadOnlyFileIsReportedAndKept) {
+    env->writeFile("MADDRESS.ini", "a@x\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(env->cwd() + "/MADDRESS.ini").constData(), 0444), 0);
+    startApp();
+    auto dlg = open();
+    add(*dlg, "b@x");
+    auto errors = errorsShown();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].text.contains("MADDRESS.ini")) << errors[0].text.toStdString();
+    EXPECT_TRUE(errors[0].text.contains(QStringLiteral("作成できません")));
+    EXPECT_EQ(file(), QByteArray("a@x\r\n"));
+    EXPECT_EQ(fileMode(env->cwd() + "/MADDRESS.ini"), 0444);
+    EXPECT_EQ(form->DBComboBoxRegAddress->items(), QStringList({"a@x"}));
+}
+
 TEST_F(AddressFormTest, WriteErrorIsReportedAndChoicesAreNotRefreshed) {
     env->writeFile("MADDRESS.ini", "a@x\r\n");
     startApp();

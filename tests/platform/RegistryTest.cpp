@@ -221,6 +221,18 @@ TEST_F(RegistryStore, AFailedWriteIsAnErrorNamingTheFile) {
     EXPECT_FALSE(test::errorOf([&] { RegistryFile(path()).value(kQuil, "A"); }).isEmpty());
 }
 
+TEST_F(RegistryStore, AReadOnlySettingsFileIsNotReplaced) {
+    RegistryFile(path()).setValue(kQuil, "A", RegValue::string("1"));
+    const QByteArray before = bytes();
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0400), 0);
+    const QString message = test::errorOf([&] { RegistryFile(path()).setValue(kQuil, "A", RegValue::string("2")); });
+    EXPECT_EQ(message, QStringLiteral("ファイル %1 を作成できません").arg(path()));
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(test::fileMode(path()), 0400);
+    // Reading it still works.
+    EXPECT_EQ(RegistryFile(path()).value(kQuil, "A")->text, "1");
+}
+
 TEST_F(RegistryStore, AWriteSurvivesTheProcessBeingKilledRightAfterIt) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);

@@ -99,6 +99,41 @@ TEST_F(TextListFiles, WriteBytesSetsTheRequestedModeAndFollowsLinks) {
     EXPECT_EQ(env->readFile("target.txt"), QByteArray("new\r\n"));
 }
 
+TEST_F(TextListFiles, AFileItsOwnerMadeReadOnlyIsNeverReplaced) {
+    env->writeFile("MADDRESS.ini", "kept@x\r\n");
+    ASSERT_EQ(::chmod("MADDRESS.ini", 0444), 0);
+    EXPECT_EQ(test::errorOf([] { textlist::writeFile("MADDRESS.ini", {"new@x"}); }),
+              QStringLiteral("ファイル MADDRESS.ini を作成できません"));
+    // An explicit mode (the settings file's way) does not get past it either.
+    EXPECT_EQ(test::errorOf([] { textlist::writeBytes("MADDRESS.ini", "x", 0600); }),
+              QStringLiteral("ファイル MADDRESS.ini を作成できません"));
+    EXPECT_EQ(env->readFile("MADDRESS.ini"), QByteArray("kept@x\r\n"));
+    EXPECT_EQ(test::fileMode("MADDRESS.ini"), 0444);
+    EXPECT_EQ(QDir(env->cwd()).entryList(QDir::Files | QDir::Hidden), QStringList{"MADDRESS.ini"});
+
+    // Only the owner's bit counts: others may write, the owner may not.
+    env->writeFile("Cancel.html", "old");
+    ASSERT_EQ(::chmod("Cancel.html", 0466), 0);
+    EXPECT_FALSE(test::errorOf([] { textlist::writeFile("Cancel.html", {"new"}); }).isEmpty());
+    EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("old"));
+    // Write permission alone is enough.
+    ASSERT_EQ(::chmod("Cancel.html", 0200), 0);
+    textlist::writeFile("Cancel.html", {"new"});
+    EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("new\r\n"));
+    EXPECT_EQ(test::fileMode("Cancel.html"), 0200);
+}
+
+TEST_F(TextListFiles, AReadOnlyTargetBehindALinkIsNeverReplaced) {
+    env->writeFile("target.txt", "old");
+    ASSERT_EQ(::chmod("target.txt", 0400), 0);
+    ASSERT_TRUE(QFile::link("target.txt", "link.txt"));
+    EXPECT_EQ(test::errorOf([] { textlist::writeFile("link.txt", {"new"}); }),
+              QStringLiteral("ファイル link.txt を作成できません"));
+    EXPECT_EQ(env->readFile("target.txt"), QByteArray("old"));
+    EXPECT_EQ(test::fileMode("target.txt"), 0400);
+    EXPECT_TRUE(QFileInfo("link.txt").isSymLink());
+}
+
 TEST_F(TextListFiles, AppendingCreatesAndThenOnlyGrows) {
     textlist::appendFile("CMag2.txt", {"first"});
     textlist::appendFile("CMag2.txt", {"second", "あ"});
