@@ -51,13 +51,17 @@ void refuse(const QString &address) {
 } // namespace
 
 bool Opener::isAllowedAddress(const QString &address) {
+    // Addresses come from mails and typing: blanks around them are noise, and
+    // characters such as "|" or "{" inside them are common and harmless.
+    const QString text = address.trimmed();
     // A mail address goes to the mail program as typed; it cannot start anything else.
-    if (address.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+    if (text.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
         return true;
-    if (!address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-        && !address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+    if (!text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        && !text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
         return false;
-    const QUrl url(address, QUrl::StrictMode);
+    // Without a host there is nothing to open.
+    const QUrl url(text, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty())
         return false;
     const QString scheme = url.scheme().toLower();
@@ -65,13 +69,14 @@ bool Opener::isAllowedAddress(const QString &address) {
 }
 
 bool Opener::openAddress(const QString &address) {
-    if (address.isEmpty())
+    const QString text = address.trimmed();
+    if (text.isEmpty())
         return false;
-    if (!isAllowedAddress(address)) {
-        refuse(address);
+    if (!isAllowedAddress(text)) {
+        refuse(text);
         return false;
     }
-    hand(Request{address, false}, true);
+    hand(Request{text, false}, true);
     return true;
 }
 

@@ -18,8 +18,9 @@ public:
     };
     using Backend = std::function<void(const Request &)>;
 
-    // True when the text is a web or mailto: address. Empty text opens nothing
-    // and reports nothing (returns false, no message).
+    // True when the text is a web or mailto: address; blanks around it are
+    // dropped and the rest is what goes out. Empty text opens nothing and
+    // reports nothing (returns false, no message).
     static bool openAddress(const QString &address);
     // Opens a file of the program's own (relative paths are taken from the
     // current folder). A missing file is not reported.

@@ -290,7 +290,8 @@ TEST_F(RecordFormTest, MailAndJumpHandOverOnlySafeAddresses) {
     typeText(form->EditPublisher, " pub lisher@example.jp ");
     QTest::mouseClick(form->BitMailBtn, Qt::LeftButton);
     ASSERT_EQ(Opener::opened().size(), 1);
-    EXPECT_EQ(Opener::opened()[0].address, QStringLiteral("mailto: pub lisher@example.jp "));
+    // Blanks around the address are dropped; those inside go as typed.
+    EXPECT_EQ(Opener::opened()[0].address, QStringLiteral("mailto: pub lisher@example.jp"));
     replaceText(form->EditPublisher, "");
     QTest::mouseClick(form->BitMailBtn, Qt::LeftButton);
     ASSERT_EQ(Opener::opened().size(), 2);
@@ -315,6 +316,11 @@ TEST_F(RecordFormTest, MailAndJumpHandOverOnlySafeAddresses) {
     QTest::mouseClick(form->BitJapmBtn, Qt::LeftButton);
     ASSERT_EQ(Opener::opened().size(), 1);
     EXPECT_EQ(Opener::opened()[0].address, QStringLiteral("https://example.jp/mag?id=1"));
+    // A page as a mail gives it: a blank after it, a "|" inside.
+    replaceText(form->EditWeb, "http://www.example.jp/a|b ");
+    QTest::mouseClick(form->BitJapmBtn, Qt::LeftButton);
+    ASSERT_EQ(Opener::opened().size(), 2);
+    EXPECT_EQ(Opener::opened()[1].address, QStringLiteral("http://www.example.jp/a|b"));
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }
 

@@ -32,11 +32,23 @@ TEST(Opener, OnlyWebAndMailAddressesAreAllowed) {
     const char *refused[] = {
         "file:///etc/passwd", "FILE:///bin/sh", "javascript:alert(1)", "/usr/bin/xterm", "./run.sh",
         "C:\\Windows\\calc.exe", "calc.exe", "http://", "https://", "http:///etc/passwd", "http:example.com",
-        "ftp://example.com", "data:text/html,<script>x</script>", "www.example.com", " http://example.com",
+        "ftp://example.com", "data:text/html,<script>x</script>", "www.example.com", " file:///etc/passwd",
         "http://exa mple.com", "smb://host/share", "vbscript:x", "mail:x@y", "httpx://example.com",
+        " http:// ", "http://:80/", "", " \t\r\n",
     };
     for (const char *a : refused)
         EXPECT_FALSE(Opener::isAllowedAddress(QString::fromUtf8(a))) << a;
+}
+
+TEST(Opener, BlanksAroundAnAddressAndLooseCharactersInItAreAccepted) {
+    // Mail headers are stored untrimmed, and real pages carry "|", "{" or blanks in their paths.
+    const char *allowed[] = {
+        "http://www.example.jp/ ", " http://example.com", "\thttps://example.com/\r\n", "http://example.jp/a|b",
+        "http://example.jp/{x}", "http://example.jp/a b", "https://example.jp/?q=[1]^\"x\"", " MAILTO:a@example.jp ",
+    };
+    for (const char *a : allowed)
+        EXPECT_TRUE(Opener::isAllowedAddress(QString::fromUtf8(a))) << a;
+    EXPECT_TRUE(Opener::isAllowedAddress(QStringLiteral("\u3000http://example.jp/\u3000")));
 }
 
 TEST_F(Addresses, AllowedAddressesGoOutUnchanged) {
@@ -72,8 +84,30 @@ TEST_F(Addresses, OtherTextIsRefusedWithAMessageAndNeverStarted) {
 
 TEST_F(Addresses, EmptyTextOpensAndReportsNothing) {
     EXPECT_FALSE(Opener::openAddress(QString()));
+    EXPECT_FALSE(Opener::openAddress(QStringLiteral(" \t\r\n\u3000")));
     EXPECT_TRUE(Opener::opened().isEmpty());
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(Addresses, TheTrimmedAddressIsWhatGoesOut) {
+    QStringList started;
+    Opener::setBackend([&](const Opener::Request &r) { started << r.address; });
+    MessageBox::setTestMode(false);
+    EXPECT_TRUE(Opener::openAddress("http://www.example.jp/ "));
+    EXPECT_TRUE(Opener::openAddress(QStringLiteral("\u3000https://example.jp/a|b/{x}\r\n")));
+    EXPECT_TRUE(Opener::openAddress(" mailto:pub@example.jp\t"));
+    const QStringList expected{"http://www.example.jp/", "https://example.jp/a|b/{x}", "mailto:pub@example.jp"};
+    EXPECT_EQ(started, expected);
+    ASSERT_EQ(Opener::opened().size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Opener::opened()[i].address, expected[i]);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+
+    // What is refused after trimming is still refused, naming the trimmed text.
+    EXPECT_FALSE(Opener::openAddress(" file:///bin/sh "));
+    EXPECT_EQ(started.size(), 3);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_TRUE(MessageBox::shown()[0].text.contains(QStringLiteral("「file:///bin/sh」"))) << MessageBox::shown()[0].text.toStdString();
 }
 
 TEST_F(Addresses, TestModeKeepsTheDesktopOutOfReach) {
