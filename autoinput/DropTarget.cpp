@@ -152,7 +152,10 @@ void TDropCursors::Assign(const QObject *Source) {
         Alt_Shift = src->Alt_Shift;
         return;
     }
-    const QString name = Source ? QString::fromLatin1(Source->metaObject()->className()) : QStringLiteral("nil");
+    QString name = Source ? QString::fromLatin1(Source->metaObject()->className()) : QStringLiteral("nil");
+    // The reader knows the component by its class name, not by our namespace.
+    if (const qsizetype sep = name.lastIndexOf(QLatin1String("::")); sep >= 0)
+        name = name.mid(sep + 2);
     throw EConvertError(name + QStringLiteral("をTDropCursorsに代入できません。"));
 }
 

@@ -238,6 +238,14 @@ TEST_F(DropTargetTest, EffectFollowsCursorsWhateverTheSourceAllows) {
     } catch (const EConvertError &e) {
         EXPECT_EQ(e.message(), QStringLiteral("QTimerをTDropCursorsに代入できません。"));
     }
+    // A component of ours is named without its namespace.
+    TOLEDropText component;
+    try {
+        drop.SetCursors(&component);
+        FAIL() << "assigning a TOLEDropText succeeded";
+    } catch (const EConvertError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("TOLEDropTextをTDropCursorsに代入できません。"));
+    }
     EXPECT_EQ(drop.Cursors()->Shift, dcLink);
 }
 
