@@ -107,7 +107,7 @@ void TMAddSetForm::showEvent(QShowEvent *event) {
 
 void TMAddSetForm::FormCreate() {
     ListBox1->clear();
-    ListBox1->addItems(quil::textlist::readFile(kAddressFile));
+    ListBox1->addItems(quil::textlist::readFileIfExists(kAddressFile));
 }
 
 void TMAddSetForm::BitBtn1Click() {

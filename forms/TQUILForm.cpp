@@ -232,7 +232,7 @@ void TQUILForm::FormCreate() {
         t1->edit();
         t2->edit();
     }
-    setAddressChoices(quil::textlist::readFile(kAddressFile));
+    setAddressChoices(quil::textlist::readFileIfExists(kAddressFile));
 }
 
 void TQUILForm::BitBtn1Click() {

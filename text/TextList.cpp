@@ -121,6 +121,14 @@ QByteArray readBytes(const QString &path) {
 
 QStringList readFile(const QString &path) { return splitBytes(readBytes(path)); }
 
+QStringList readFileIfExists(const QString &path) {
+    // lstat, so that a link pointing nowhere is reported rather than taken for no file.
+    struct stat st;
+    if (!path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT)
+        return {};
+    return readFile(path);
+}
+
 void writeFile(const QString &path, const QStringList &lines) { writeBytes(path, encodeLines(lines)); }
 
 void appendFile(const QString &path, const QStringList &lines) {

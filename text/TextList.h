@@ -18,6 +18,9 @@ QString normalizeLineBreaks(const QString &text);
 
 // Reads the file; throws quil::Error naming the file when it cannot be opened.
 QStringList readFile(const QString &path);
+// The same, but a path where nothing exists reads as no lines. A file that is
+// there and cannot be read still throws.
+QStringList readFileIfExists(const QString &path);
 // Raw bytes of a file; throws quil::Error naming the file.
 QByteArray readBytes(const QString &path);
 // Writes through a temporary file in the same folder and a rename, so that a

@@ -2,6 +2,7 @@
 
 #include "app/TDBGridForm.h"
 #include "autoinput/TQUILAutoInputForm.h"
+#include "forms/DataControls.h"
 #include "forms/TMIDCopyForm.h"
 #include "forms/TOSConfigForm.h"
 #include "forms/TQUILForm.h"
@@ -12,6 +13,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 
 using namespace quil;
 using namespace quil::test;
@@ -24,6 +27,14 @@ QStringList visibleWindows() {
         if (w->isVisible())
             names << w->objectName();
     return names;
+}
+
+QStringList errorsShown() {
+    QStringList texts;
+    for (const ShownMessage &m : MessageBox::shown())
+        if (m.icon == MsgIcon::Error)
+            texts << m.text;
+    return texts;
 }
 
 int upgradeQuestions() {
@@ -66,6 +77,23 @@ TEST_F(AppTest, FirstStartAsksTheUpgradeQuestionOnceAndRecordsTheVersion) {
 
     restart();
     EXPECT_EQ(upgradeQuestions(), 0);
+}
+
+TEST_F(AppTest, AMissingAddressListIsNoErrorAtStartButAnUnreadableOneIs) {
+    ASSERT_TRUE(QFile::remove(env->cwd() + "/MADDRESS.ini"));
+    start();
+    EXPECT_TRUE(errorsShown().isEmpty());
+    EXPECT_TRUE(QUILForm->DBComboBoxRegAddress->items().isEmpty());
+    // Nor does any later start before the reader adds an address.
+    restart();
+    EXPECT_TRUE(errorsShown().isEmpty());
+    EXPECT_FALSE(QFile::exists(env->cwd() + "/MADDRESS.ini"));
+
+    // A directory in the file's place cannot be read, even by root.
+    ASSERT_TRUE(QDir(env->cwd()).mkdir("MADDRESS.ini"));
+    restart();
+    EXPECT_EQ(errorsShown(), QStringList{QStringLiteral("ファイル MADDRESS.ini を開けません.")});
+    EXPECT_TRUE(QUILMainForm->isVisible());
 }
 
 TEST_F(AppTest, AnOlderVersionIsConvertedDuringMainWindowCreationOnYesAndLeftOnNo) {

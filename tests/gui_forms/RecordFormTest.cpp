@@ -5,6 +5,7 @@
 #include "text/Cp932.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -351,7 +352,17 @@ TEST_F(RecordFormTest, AddressChoicesComeFromFileAndKeepTheShownText) {
     EXPECT_EQ(fieldText(col::RegAddress), QStringLiteral("mine@x"));
 }
 
-TEST_F(RecordFormTest, MissingAddressFileIsReportedAndFormStaysUsable) {
+TEST_F(RecordFormTest, MissingAddressFileIsAnEmptyListWithoutAMessage) {
+    createApplicationObjects();
+    form = QUILForm;
+    EXPECT_TRUE(errorsShown().isEmpty());
+    EXPECT_EQ(form->DBComboBoxRegAddress->count(), 0);
+    EXPECT_EQ(DataModule1->Table1->state(), DataSetState::Insert);
+}
+
+TEST_F(RecordFormTest, UnreadableAddressFileIsReportedAndFormStaysUsable) {
+    // A directory in the file's place cannot be read, even by root.
+    ASSERT_TRUE(QDir(env->cwd()).mkdir("MADDRESS.ini"));
     createApplicationObjects();
     form = QUILForm;
     t1 = DataModule1->Table1;

@@ -141,6 +141,22 @@ TEST_F(TextListFiles, AppendingCreatesAndThenOnlyGrows) {
     EXPECT_EQ(env->readFile("CMag2.txt"), QByteArray("first\r\nsecond\r\n") + hex("82a0") + "\r\n");
 }
 
+TEST_F(TextListFiles, AMissingFileReadsAsNoLinesWhenThatIsAsked) {
+    EXPECT_EQ(textlist::readFileIfExists("MADDRESS.ini"), QStringList());
+    EXPECT_FALSE(QFileInfo::exists("MADDRESS.ini")); // reading creates nothing
+    env->writeFile("MADDRESS.ini", "a@x\r\nb@x");
+    EXPECT_EQ(textlist::readFileIfExists("MADDRESS.ini"), (QStringList{"a@x", "b@x"}));
+
+    // Something that is there and cannot be read is still an error naming it.
+    ASSERT_TRUE(QFile::remove("MADDRESS.ini"));
+    QDir().mkdir("MADDRESS.ini");
+    EXPECT_EQ(test::errorOf([] { textlist::readFileIfExists("MADDRESS.ini"); }),
+              QStringLiteral("ファイル MADDRESS.ini を開けません"));
+    ASSERT_TRUE(QFile::link("nowhere.ini", "dangling.ini"));
+    EXPECT_TRUE(test::errorOf([] { textlist::readFileIfExists("dangling.ini"); }).contains("dangling.ini"));
+    EXPECT_FALSE(test::errorOf([] { textlist::readFileIfExists(QString()); }).isEmpty());
+}
+
 TEST_F(TextListFiles, FileErrorsNameTheFile) {
     const QString missing = test::errorOf([] { textlist::readFile("MADDRESS.ini"); });
     EXPECT_TRUE(missing.contains("MADDRESS.ini")) << missing.toStdString();
