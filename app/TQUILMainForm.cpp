@@ -1,6 +1,7 @@
 #include "app/TQUILMainForm.h"
 
 #include "app/Glyphs.h"
+#include "app/core/RegisterCommands.h"
 #include "app/TAboutBox.h"
 #include "app/TDBGridForm.h"
 #include "autoinput/TQUILAutoInputForm.h"
@@ -10,6 +11,7 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/Opener.h"
 #include "platform/Registry.h"
+#include "store/Columns.h"
 #include "store/DataModules.h"
 #include "store/Settings.h"
 #include "text/Error.h"
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -207,6 +210,9 @@ void TQUILMainForm::buildControls() {
     QWidget::setTabOrder(FindOptionCB1, StateFindBitBtn);
 
     connectGuarded(BitDeleteBtn, &QPushButton::clicked, this, &TQUILMainForm::BitDeleteBtnClick);
+    connectGuarded(BitFindBtn1, &QPushButton::clicked, this, &TQUILMainForm::BitFindBtn1Click);
+    connectGuarded(StateFindBitBtn, &QPushButton::clicked, this, &TQUILMainForm::StateFindBitBtnClick);
+    FindEdit1->installEventFilter(this);
 }
 
 void TQUILMainForm::buildActions() {
@@ -302,6 +308,10 @@ void TQUILMainForm::buildMenu() {
     connectGuarded(Help1, &QAction::triggered, this, &TQUILMainForm::Help1Click);
     connectGuarded(About2, &QAction::triggered, this, &TQUILMainForm::About2Click);
     connectGuarded(Q1, &QAction::triggered, this, &TQUILMainForm::Q1Click);
+    connectGuarded(Del1, &QAction::triggered, this, &TQUILMainForm::Del1Click);
+    connectGuarded(DeleteStateCancel, &QAction::triggered, this, &TQUILMainForm::DeleteStateCancelClick);
+    connectGuarded(AllToCancelTarget, &QAction::triggered, this, &TQUILMainForm::AllToCancelTargetClick);
+    connectGuarded(AllToReading, &QAction::triggered, this, &TQUILMainForm::AllToReadingClick);
 }
 
 void TQUILMainForm::connectDataModule() {
@@ -355,6 +365,45 @@ void TQUILMainForm::BitDeleteBtnClick() {
         return;
     }
     table.remove();
+}
+
+namespace {
+quil::Table &magazines() {
+    if (!DataModule1)
+        throw quil::Error(QStringLiteral("データモジュールがありません"));
+    return *DataModule1->Table1;
+}
+} // namespace
+
+void TQUILMainForm::BitFindBtn1Click() {
+    quil::findRecord(magazines(), {FindEdit1->text(), FindSpeedButton1->isChecked(), FindOptionCB1->isChecked()})
+        .show();
+}
+
+void TQUILMainForm::FindEdit1KeyDown(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        BitFindBtn1Click();
+}
+
+void TQUILMainForm::StateFindBitBtnClick() {
+    const QString target = StateSButton2->isChecked() ? quil::state::Cancelled : quil::state::CancelCandidate;
+    quil::findNextInState(magazines(), target).show();
+}
+
+void TQUILMainForm::AllToCancelTargetClick() { quil::setStateFromCurrent(magazines(), quil::state::CancelCandidate); }
+
+void TQUILMainForm::AllToReadingClick() { quil::setStateFromCurrent(magazines(), quil::state::Subscribed); }
+
+void TQUILMainForm::DeleteStateCancelClick() { quil::deleteCancelledRecords(magazines()); }
+
+void TQUILMainForm::Del1Click() { quil::emptyRegister(magazines()); }
+
+bool TQUILMainForm::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == FindEdit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        quil::guard([this, key] { FindEdit1KeyDown(key); });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 namespace {

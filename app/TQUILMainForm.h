@@ -88,6 +88,13 @@ public:
     void MMagSysConfigForm1Click();
     void Q1Click();
     void BitDeleteBtnClick();
+    void BitFindBtn1Click();
+    void FindEdit1KeyDown(int key);
+    void StateFindBitBtnClick();
+    void AllToCancelTargetClick();
+    void AllToReadingClick();
+    void DeleteStateCancelClick();
+    void Del1Click();
     void ShowDatabaseActionExecute();
     void ShowAutoInputActionExecute();
     void ShowTabelActionExecute();
@@ -98,6 +105,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();

@@ -251,6 +251,17 @@ void DBEdit::focusOutEvent(QFocusEvent *event) {
 }
 
 // ---------------------------------------------------------------------------
+// DBText
+
+DBText::DBText(QWidget *parent) : QLabel(parent), m_link(*this, this) { setTextFormat(Qt::PlainText); }
+
+void DBText::dataChanged() {
+    const QString v = m_link.displayText();
+    if (text() != v)
+        setText(v);
+}
+
+// ---------------------------------------------------------------------------
 // DBComboBox
 
 DBComboBox::DBComboBox(QWidget *parent) : QComboBox(parent), m_link(*this, this) {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -100,6 +101,22 @@ private:
 
     FieldLink m_link;
     bool m_loading = false;
+};
+
+// Read-only text showing a column of the current record.
+class DBText : public QLabel, private FieldLinkClient {
+    Q_OBJECT
+public:
+    explicit DBText(QWidget *parent = nullptr);
+    void setDataSource(DataSource *source) { m_link.setDataSource(source); }
+    void setDataField(const QString &name) { m_link.setFieldName(name); }
+    FieldLink &link() { return m_link; }
+
+private:
+    void dataChanged() override;
+    void updateData() override {}
+
+    FieldLink m_link;
 };
 
 // Editable combo box: free text plus a choice list, bound to a column.

@@ -205,7 +205,7 @@ void TQUILForm::bindControls() {
     };
 }
 
-QString TQUILForm::publishingText() const { return DBLookupPublishing->text(); }
+QString TQUILForm::publishingText() const { return DataModule1 ? DataModule1->lookedUpPublishing() : QString(); }
 QString TQUILForm::webText() const { return EditWeb->text(); }
 QString TQUILForm::magazineIdText() const { return EditMBID->text(); }
 
@@ -231,6 +231,9 @@ void TQUILForm::FormCreate() {
             t2->open();
         t1->edit();
         t2->edit();
+        // The tables may have been opened before this form existed (the
+        // version upgrade does): the radio group starts in step all the same.
+        DataModule1->syncPublishing();
     }
     setAddressChoices(quil::textlist::readFileIfExists(kAddressFile));
 }
@@ -257,7 +260,7 @@ void TQUILForm::RadioGroupPublishingClick() {
 }
 
 void TQUILForm::DBLookupPublishingClick() {
-    const int i = publishingRadioIndex(DBLookupPublishing->text());
+    const int i = publishingRadioIndex(publishingText());
     if (i >= 0)
         RadioGroupPublishing->setItemIndex(i);
 }

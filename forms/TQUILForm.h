@@ -26,7 +26,11 @@ public:
     ~TQUILForm() override;
 
     // What other windows read.
-    QString publishingText() const;  // shown text of DBLookupPublishing
+    // The looked-up publishing value: the record's "発行媒体" when a row of
+    // the publishing-system table has exactly that name, else empty (the
+    // lookup box may still show the raw text). Every branch on the service
+    // reads this.
+    QString publishingText() const;
     QString webText() const;         // EditWeb
     QString magazineIdText() const;  // EditMBID
     // Replaces the choice list of DBComboBoxRegAddress; the record is not touched.

@@ -80,6 +80,13 @@ TDataModule1::TDataModule1(QObject *parent) : QObject(parent) {
     Table1->beforeDelete = [this](Table &t) { Table1BeforeDelete(t); };
     Table1->afterDelete = [this](Table &t) { Table1AfterDelete(t); };
 
+    connect(Table1, &Table::recordChanged, this, [this] {
+        if (m_syncPending && !Table1->controlsDisabled()) {
+            m_syncPending = false;
+            quil::guard([this] { syncPublishing(); });
+        }
+    });
+
     DataModule1 = this;
     quil::guard([this] { DataModule1Create(); });
 }
@@ -133,12 +140,24 @@ void TDataModule1::Table1AfterScroll(Table &) {
         systems->setActive(true);
         systems->edit();
     }
-    if (syncPublishingRadio) {
-        QString value = MMagSysDataModule
-                            ? quil::lookedUpPublishing(Table1PublishingSF->asString(), *MMagSysDataModule->Table2)
-                            : QString();
-        syncPublishingRadio(value);
+    if (!syncPublishingRadio)
+        return;
+    if (Table1->controlsDisabled()) {
+        m_syncPending = true;
+        return;
     }
+    syncPublishing();
+}
+
+QString TDataModule1::lookedUpPublishing() const {
+    if (!Table1->active() || !MMagSysDataModule)
+        return QString();
+    return quil::lookedUpPublishing(Table1PublishingSF->asString(), *MMagSysDataModule->Table2);
+}
+
+void TDataModule1::syncPublishing() {
+    if (syncPublishingRadio)
+        syncPublishingRadio(lookedUpPublishing());
 }
 
 void TDataModule1::Table1BeforeDelete(Table &) {

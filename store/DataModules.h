@@ -35,6 +35,14 @@ public:
     std::function<void(const QString &)> syncPublishingRadio; // record form, step 3
     std::function<void()> writeCancelNotice;              // notice writer (before delete)
 
+    // The looked-up publishing value of the current record: its "発行媒体"
+    // when the publishing-system table has a row of exactly that name, else
+    // empty (also while either table is closed).
+    QString lookedUpPublishing() const;
+    // Step 3 of the after-scroll handling on its own: the record form's
+    // radio group follows the current record.
+    void syncPublishing();
+
     // Run by the constructor, like a creation event; running it again is harmless.
     void DataModule1Create();
     void Table1NewRecord(quil::Table &t);
@@ -43,6 +51,11 @@ public:
     void Table1AfterDelete(quil::Table &t);
 
     static std::vector<quil::FieldDef> schema();
+
+private:
+    // A walk with disabled controls leaves the radio group alone until the
+    // controls hear of the record again.
+    bool m_syncPending = false;
 };
 
 // The publishing-system table's data module.

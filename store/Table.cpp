@@ -6,6 +6,7 @@
 #include "store/RowOrder.h"
 #include "store/Sqlite.h"
 #include "store/TableFile.h"
+#include "text/DateText.h"
 #include "text/Error.h"
 
 #include <QHash>
@@ -760,6 +761,23 @@ QVector<QVariant> Table::recordAt(int position) const {
         materialize(d->schema[size_t(i)], out[i]);
     }
     return out;
+}
+
+QString Table::displayTextAt(int position, int fieldIndex) const {
+    d->requireActive();
+    if (position < 0 || position >= d->size())
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(position));
+    if (fieldIndex < 0 || fieldIndex >= int(d->schema.size()))
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(fieldIndex));
+    const FieldDef &def = d->schema[size_t(fieldIndex)];
+    const StoredRow row = d->storedRecord(position);
+    if (!row.valid())
+        return QString();
+    QVariant v = decode(row, fieldIndex, def);
+    materialize(def, v);
+    if (def.type == FieldType::DateTime)
+        return v.isValid() ? datetext::display(v.toDateTime()) : QString();
+    return textOf(def, v);
 }
 
 Field &Table::fieldByName(const QString &name) { return *m_fields[size_t(d->requireField(name))]; }

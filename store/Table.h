@@ -165,6 +165,9 @@ public:
     bool containsValue(const QString &column, const QVariant &value) const;
     // The stored record at a 0-based position, one value per field.
     QVector<QVariant> recordAt(int position) const;
+    // The display form of one field of the stored record at a position, as
+    // Field::displayText gives it for the current record.
+    QString displayTextAt(int position, int fieldIndex) const;
 
     Field &fieldByName(const QString &name);  // throws "フィールド 'X' が見つかりません"
     Field *findField(const QString &name);

@@ -118,6 +118,9 @@ TEST_F(AppTest, AnOlderVersionIsConvertedDuringMainWindowCreationOnYesAndLeftOnN
     Table &t = *DataModule1->Table1;
     ASSERT_TRUE(t.active());
     ASSERT_EQ(t.recordCount(), 2);
+    // The conversion opened the table before the record form existed; the
+    // form's radio group shows the first record's service all the same.
+    EXPECT_EQ(QUILForm->RadioGroupPublishing->itemIndex(), 2);
     t.first();
     EXPECT_EQ(DataModule1->Table1PublishingSF->asString(), "melma");
     t.next();

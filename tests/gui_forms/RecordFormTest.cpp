@@ -273,9 +273,13 @@ TEST_F(RecordFormTest, MovesSyncRadioFromTheLookedUpValue) {
     click(DBNavigator::Next);
     EXPECT_EQ(form->RadioGroupPublishing->itemIndex(), 2); // no such system: kept
     EXPECT_EQ(fieldText(col::Publishing), QStringLiteral("無登録"));
+    // What other windows branch on is the looked-up value, not the text shown.
+    EXPECT_EQ(form->DBLookupPublishing->text(), QStringLiteral("無登録"));
+    EXPECT_EQ(form->publishingText(), QString());
     click(DBNavigator::Next);
     EXPECT_EQ(form->RadioGroupPublishing->itemIndex(), 3);
     EXPECT_EQ(fieldText(col::Publishing), QStringLiteral("Clickincome"));
+    EXPECT_EQ(form->publishingText(), QStringLiteral("Clickincome"));
     click(DBNavigator::Next);
     EXPECT_EQ(form->RadioGroupPublishing->itemIndex(), 1);
     click(DBNavigator::First);
