@@ -45,8 +45,13 @@ TDBGridForm::TDBGridForm(QWidget *parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("一覧表表示フォーム"));
     setFont(uiFont(12));
 
+    // The header strip and the grid cover the whole window and paint their
+    // own background; a fill of the window under them would only be painted
+    // over at every page.
+    setAttribute(Qt::WA_NoSystemBackground);
     Panel1 = named(new QFrame(this), "Panel1");
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setAutoFillBackground(true);
     Label1 = headerLabel(Panel1, "Label1", QStringLiteral("発行システム"), 24);
     Label2 = headerLabel(Panel1, "Label2", QStringLiteral("メールマガジン名"), 136);
     Label3 = headerLabel(Panel1, "Label3", QStringLiteral("マガジンＩＤ"), 376);

@@ -1,7 +1,10 @@
 #pragma once
 #include "store/Table.h"
 
+#include <QHash>
+#include <QPixmap>
 #include <QPointer>
+#include <QRawFont>
 #include <QWidget>
 
 class QScrollBar;
@@ -48,6 +51,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
@@ -62,6 +66,8 @@ private:
     void moveCursor(int distance);
     // The painted picture of the panel for the record at a position.
     void paintRow(QPainter &p, const QRect &rect, int position);
+    QPixmap editFrame(QWidget *edit);
+    void drawPlainText(QPainter &p, const QRect &r, const QWidget *control, Qt::Alignment align, const QString &text);
 
     QPointer<DataSource> m_source;
     QWidget *m_panel;
@@ -71,6 +77,8 @@ private:
     int m_rows = 3;
     int m_top = 0;
     bool m_syncing = false;
+    QHash<QString, QPixmap> m_frames;
+    QHash<const QWidget *, std::pair<QFont, QRawFont>> m_rawFonts; // by control of the panel
 };
 
 } // namespace quil

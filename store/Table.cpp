@@ -723,6 +723,57 @@ bool Table::locate(const QString &column, const QVariant &value, LocateOptions o
     return true;
 }
 
+namespace {
+// Rows at or after a place in stored order: ordering key, then row id.
+QString fromPlace(const QString &order) {
+    return QStringLiteral("(%1 > ?1 OR (%1 = ?1 AND rowid >= ?2))").arg(order);
+}
+} // namespace
+
+int Table::findFrom(int from, const QString &column, const QString &text, bool contains) const {
+    d->requireActive();
+    const int fi = d->requireField(column);
+    if (from < 0)
+        from = 0;
+    if (from >= d->size() || (contains && text.isEmpty()))
+        return -1;
+    const QString col = sql::quoteIdent(d->schema[size_t(fi)].name);
+    const QString order = sql::quoteIdent(TableFile::orderColumn());
+    const QString cond = contains ? QStringLiteral("instr(%1, ?3) > 0").arg(col) : QStringLiteral("%1 = ?3").arg(col);
+    auto st = d->file.db().prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 AND %3 ORDER BY +%4, rowid")
+                                       .arg(d->file.tableName(), fromPlace(order), cond, order));
+    st.bindDouble(1, d->order.key(from));
+    st.bindInt(2, d->order.id(from));
+    st.bindText(3, text);
+    while (st.step()) {
+        const int index = d->order.indexOf(st.columnInt(0));
+        if (index >= from)
+            return index;
+    }
+    return -1;
+}
+
+void Table::assignFrom(int from, const QString &column, const QString &text) {
+    d->requireActive();
+    const int fi = d->requireField(column);
+    const QVariant value = fromText(d->schema[size_t(fi)], text);
+    d->checkBrowseMode();
+    if (from < 0)
+        from = 0;
+    if (from >= d->size())
+        return;
+    auto st = d->file.db().prepare(QStringLiteral("UPDATE %1 SET %2 = ?3 WHERE %3")
+                                       .arg(d->file.tableName(), sql::quoteIdent(d->schema[size_t(fi)].name),
+                                            fromPlace(sql::quoteIdent(TableFile::orderColumn()))));
+    st.bindDouble(1, d->order.key(from));
+    st.bindInt(2, d->order.id(from));
+    bindValue(st, 3, d->schema[size_t(fi)], value);
+    st.run();
+    d->rows.clear();
+    d->loadCurrent();
+    d->emitRecordChanged();
+}
+
 QStringList Table::columnTexts(const QString &column) const {
     d->requireActive();
     const int fi = d->requireField(column);

@@ -157,6 +157,17 @@ public:
     // compare as numbers ("00123" finds 123). False leaves the cursor.
     bool locate(const QString &column, const QVariant &value, LocateOptions options = {});
 
+    // The position of the first stored record at or after `from` (stored
+    // order) whose text column equals `text` exactly, or with `contains`
+    // holds it as a run of whole characters (empty text never matches);
+    // -1 when none. One statement, no move, no event.
+    int findFrom(int from, const QString &column, const QString &text, bool contains) const;
+    // Sets a column from text ("from text", cut to its width) in every stored
+    // record from a position to the end, in one statement. A record being
+    // edited is stored (or abandoned) first; the current record is read
+    // again and the controls told. No move, no per-record event.
+    void assignFrom(int from, const QString &column, const QString &text);
+
     // Read without moving the cursor or firing events; the record being
     // inserted is not among them.
     // The text form of a column for every stored record, in stored order.

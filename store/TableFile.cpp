@@ -79,6 +79,7 @@ int TableFile::storedColumns(sql::Database &d, bool *matches) const {
 void TableFile::configure(sql::Database &d) {
     d.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     d.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    d.exec(QStringLiteral("PRAGMA wal_autocheckpoint=10000"));
     // Room for a large register, so that a second walk reads no page twice.
     d.exec(QStringLiteral("PRAGMA cache_size=-65536"));
 }

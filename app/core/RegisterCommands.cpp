@@ -38,24 +38,21 @@ void returnTo(Table &t, Bookmark mark) {
     }
 }
 
-// Steps forward from the current record to the first that `matches`; not
-// found, the cursor returns to where it was.
-template <typename Match> Notice findForward(Table &t, Match matches) {
-    Table::DisabledControls quiet(t);
-    Table::Walk walk(t);
+// The first record after the current one whose column matches; not found,
+// the cursor stays where it was. One statement finds it, one move goes there.
+Notice findForward(Table &t, const QString &column, const QString &text, bool contains) {
     const WalkStart start = beginWalk(t);
     if (!start.nothingAfter) {
-        if (start.testCurrent && matches())
+        const int from = t.currentPosition() + (start.testCurrent ? 0 : 1);
+        const int found = t.findFrom(from, column, text, contains);
+        if (found >= 0) {
+            t.moveBy(found - t.currentPosition());
             return {};
-        for (;;) {
-            t.next();
-            if (t.eof())
-                break;
-            if (matches())
-                return {};
         }
     }
-    returnTo(t, start.mark);
+    // Back on the record the search began from, held in editing again.
+    if (t.bookmarkValid(start.mark))
+        t.gotoBookmark(start.mark);
     return notFoundNotice();
 }
 
@@ -71,37 +68,24 @@ Notice notFoundNotice() {
 }
 
 Notice findRecord(Table &t, const FindRequest &request) {
-    if (request.byName && request.partial) {
-        Field &name = t.fieldByName(col::MBName);
-        const QString &text = request.text;
-        return findForward(t, [&] {
-            const QString value = name.asString();
-            return !text.isEmpty() && !value.isEmpty() && value.contains(text, Qt::CaseSensitive);
-        });
-    }
+    if (request.byName && request.partial)
+        return findForward(t, col::MBName, request.text, true);
     const bool found = request.byName ? t.locate(col::MBName, request.text, LocateOptions{true})
                                       : t.locate(col::MBID, request.text);
     return found ? Notice{} : notFoundNotice();
 }
 
-Notice findNextInState(Table &t, const QString &state) {
-    Field &field = t.fieldByName(col::DeleteState);
-    return findForward(t, [&] { return field.asString() == state; });
-}
+Notice findNextInState(Table &t, const QString &state) { return findForward(t, col::DeleteState, state, false); }
 
 void setStateFromCurrent(Table &t, const QString &state) {
-    Field &field = t.fieldByName(col::DeleteState);
-    Table::DisabledControls quiet(t);
-    Table::Walk walk(t);
     const WalkStart start = beginWalk(t);
     if (start.nothingAfter)
         return;
-    while (!t.eof()) {
-        t.edit();
-        field.setAsString(state);
-        t.next(); // stores the change
-    }
-    returnTo(t, start.mark);
+    // Every record from here to the end gets the state, whatever it held:
+    // one statement instead of a store per record.
+    t.assignFrom(t.currentPosition(), col::DeleteState, state);
+    if (t.bookmarkValid(start.mark))
+        t.gotoBookmark(start.mark);
 }
 
 int deleteCancelledRecords(Table &t) {
