@@ -228,6 +228,25 @@ TEST_F(RegisterTest, DeletingCancelledRecordsRunsTheNoticeOncePerRecord) {
     DataModule1->writeCancelNotice = nullptr;
 }
 
+TEST_F(RegisterTest, WhenTheCurrentRecordWentTheWindowsShowTheFirst) {
+    add({{"A", "1", state::Cancelled}, {"B", "2", state::Subscribed}, {"C", "3", state::Subscribed}});
+    t().edit();
+    DataModule1->Table1PublishingSF->setAsString("Pubzine");
+    t().next();
+    DataModule1->Table1PublishingSF->setAsString("melma");
+    t().next();
+    DataModule1->Table1PublishingSF->setAsString("Pubzine");
+    t().first();
+    ASSERT_EQ(QUILForm->RadioGroupPublishing->itemIndex(), 1);
+    QUILMainForm->DeleteStateCancel->trigger();
+    EXPECT_EQ(names(), (QStringList{"B", "C"}));
+    EXPECT_EQ(current(), "B");
+    // The record form heard of the record once the walk was over.
+    EXPECT_EQ(QUILForm->EditMBName->text(), "B");
+    EXPECT_EQ(QUILForm->RadioGroupPublishing->itemIndex(), 2);
+    EXPECT_EQ(t().state(), DataSetState::Edit);
+}
+
 TEST_F(RegisterTest, ANoticeErrorStopsTheDeletionAtThatRecord) {
     add({{"A", "1", state::Cancelled}, {"B", "2", state::Cancelled}, {"C", "3", state::Cancelled},
          {"D", "4", state::Subscribed}});
