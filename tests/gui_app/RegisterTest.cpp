@@ -107,7 +107,7 @@ TEST_F(RegisterTest, WholeValueSearchIgnoresCaseButNeverMatchesPartOfAName) {
 
 TEST_F(RegisterTest, PartialSearchStepsThroughMatchesAndStaysOnTheLast) {
     add({{"xabcx", "1", ""}, {"ABC", "2", ""}, {"abc", "3", ""}, {"", "4", ""}, {"newsabc", "5", ""},
-         {"その他", "6", ""}});
+         {"その他", "6", ""}, {"ア", "7", ""}, {"Aだ", "8", ""}});
     search("abc", true, true); // the current record itself is never tested
     EXPECT_EQ(current(), "abc");
     QTest::mouseClick(QUILMainForm->BitFindBtn1, Qt::LeftButton);
@@ -116,10 +116,14 @@ TEST_F(RegisterTest, PartialSearchStepsThroughMatchesAndStaysOnTheLast) {
     QTest::mouseClick(QUILMainForm->BitFindBtn1, Qt::LeftButton);
     EXPECT_EQ(messages(), QStringList{notFound});
     EXPECT_EQ(current(), "newsabc");
-    // Double-byte text matches whole characters only.
+    EXPECT_EQ(QUILForm->EditMBName->text(), "newsabc");
+    // Double-byte text matches whole characters only: "ア" is 83 41 in
+    // Shift_JIS, and its second byte is no "A".
     t().first();
     search("の他", true, true);
     EXPECT_EQ(current(), "その他");
+    search("A", true, true);
+    EXPECT_EQ(current(), "Aだ");
     // Empty text walks to the end, reports, and returns.
     t().first();
     t().next();
