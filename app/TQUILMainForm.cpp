@@ -5,6 +5,10 @@
 #include "app/TAboutBox.h"
 #include "app/TDBGridForm.h"
 #include "autoinput/TQUILAutoInputForm.h"
+#include "cancel/core/CancelAddress.h"
+#include "cancel/core/CancelPage.h"
+#include "cancel/core/Hosts.h"
+#include "forms/TMIDCopyForm.h"
 #include "forms/TMAddSetForm.h"
 #include "forms/TOSConfigForm.h"
 #include "forms/TQUILForm.h"
@@ -210,6 +214,8 @@ void TQUILMainForm::buildControls() {
     QWidget::setTabOrder(FindOptionCB1, StateFindBitBtn);
 
     connectGuarded(BitDeleteBtn, &QPushButton::clicked, this, &TQUILMainForm::BitDeleteBtnClick);
+    connectGuarded(BitKaijoBtn, &QPushButton::clicked, this, &TQUILMainForm::BitKaijoBtnClick);
+    connectGuarded(BitCancelHTMLBtn, &QPushButton::clicked, this, &TQUILMainForm::BitCancelHTMLBtnClick);
     connectGuarded(BitFindBtn1, &QPushButton::clicked, this, &TQUILMainForm::BitFindBtn1Click);
     connectGuarded(StateFindBitBtn, &QPushButton::clicked, this, &TQUILMainForm::StateFindBitBtnClick);
     FindEdit1->installEventFilter(this);
@@ -388,6 +394,28 @@ void TQUILMainForm::FindEdit1KeyDown(int key) {
 void TQUILMainForm::StateFindBitBtnClick() {
     const QString target = StateSButton2->isChecked() ? quil::state::Cancelled : quil::state::CancelCandidate;
     quil::findNextInState(magazines(), target).show();
+}
+
+void TQUILMainForm::BitKaijoBtnClick() {
+    if (!MMagSysDataModule)
+        throw quil::Error(QStringLiteral("データモジュールがありません"));
+    quil::Table &t = magazines();
+    // The ID and the web page as the record form shows them (typed or stored).
+    quil::CancelRecord record;
+    record.publishing = DataModule1->lookedUpPublishing();
+    record.idText = QUILForm ? QUILForm->magazineIdText() : DataModule1->Table1MBIDIF->asString();
+    record.webBox = QUILForm ? QUILForm->webText() : DataModule1->Table1WebSF->asString();
+    record.webColumn = DataModule1->Table1WebSF->asString();
+    quil::openCancelPage(t, *MMagSysDataModule->Table2, record, quil::Hosts::load(), [] {
+        if (MIDCopyForm)
+            MIDCopyForm->show();
+    });
+}
+
+void TQUILMainForm::BitCancelHTMLBtnClick() {
+    const QString page = QStringLiteral("Cancel.html");
+    quil::writeCancelPage(magazines(), quil::Hosts::load(), page);
+    quil::Opener::openLocalFile(page);
 }
 
 void TQUILMainForm::AllToCancelTargetClick() { quil::setStateFromCurrent(magazines(), quil::state::CancelCandidate); }

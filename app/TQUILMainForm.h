@@ -88,6 +88,8 @@ public:
     void MMagSysConfigForm1Click();
     void Q1Click();
     void BitDeleteBtnClick();
+    void BitKaijoBtnClick();
+    void BitCancelHTMLBtnClick();
     void BitFindBtn1Click();
     void FindEdit1KeyDown(int key);
     void StateFindBitBtnClick();

@@ -306,11 +306,25 @@ void DBComboBox::updateData() {
         f->setAsString(currentText());
 }
 
-void DBComboBox::activeChanged() { lineEdit()->setReadOnly(!m_link.field()); }
+void DBComboBox::activeChanged() { lineEdit()->setReadOnly(m_readOnly || !m_link.field()); }
+
+void DBComboBox::setReadOnly(bool on) {
+    m_readOnly = on;
+    activeChanged();
+}
+
+void DBComboBox::showPopup() {
+    if (!m_readOnly)
+        QComboBox::showPopup();
+}
 
 void DBComboBox::userEdited() {
     if (m_loading || m_link.inEdit())
         return;
+    if (m_readOnly) {
+        m_link.reset();
+        return;
+    }
     const QString typed = currentText();
     const int pos = lineEdit()->cursorPosition();
     bool ok = guard([&] {

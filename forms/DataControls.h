@@ -130,6 +130,10 @@ public:
     // Replaces the choice list; the shown text (typed or not) stays.
     void setItems(const QStringList &items);
     QStringList items() const;
+    // Read-only: shows the value, takes neither typing nor a choice.
+    void setReadOnly(bool on);
+    bool isReadOnly() const { return m_readOnly; }
+    void showPopup() override;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -143,6 +147,7 @@ private:
 
     FieldLink m_link;
     bool m_loading = false;
+    bool m_readOnly = false;
 };
 
 // Multi-line text bound to a column; stored with CR LF, shown with LF.

@@ -696,7 +696,7 @@ bool Table::locate(const QString &column, const QVariant &value, LocateOptions o
         }
     } else if (def.type == FieldType::String) {
         wanted = value.isValid() && !value.toString().isEmpty()
-                     ? QVariant(textOf(def, fromVariant(FieldDef{def.name, def.type, 0}, value)))
+                     ? QVariant(values::textOf(def, fromVariant(FieldDef{def.name, def.type, 0}, value)))
                      : QVariant();
     } else {
         wanted = fromVariant(def, value);
@@ -753,6 +753,33 @@ int Table::findFrom(int from, const QString &column, const QString &text, bool c
     return -1;
 }
 
+QString Table::textOf(int fieldIndex, const QVariant &value) const {
+    if (fieldIndex < 0 || fieldIndex >= int(d->schema.size()))
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(fieldIndex));
+    return values::textOf(d->schema[size_t(fieldIndex)], value);
+}
+
+QList<QVector<QVariant>> Table::recordsWhere(const QString &column, const QString &text) const {
+    d->requireActive();
+    const int fi = d->requireField(column);
+    auto st = d->file.db().prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1 ORDER BY +%4, rowid")
+                                       .arg(d->file.columnList(), d->file.tableName(),
+                                            sql::quoteIdent(d->schema[size_t(fi)].name),
+                                            sql::quoteIdent(TableFile::orderColumn())));
+    st.bindText(1, text);
+    QList<QVector<QVariant>> out;
+    const int n = int(d->schema.size());
+    while (st.step()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i) {
+            row[i] = readValue(st, i, d->schema[size_t(i)]);
+            materialize(d->schema[size_t(i)], row[i]);
+        }
+        out << row;
+    }
+    return out;
+}
+
 void Table::assignFrom(int from, const QString &column, const QString &text) {
     d->requireActive();
     const int fi = d->requireField(column);
@@ -785,7 +812,7 @@ QStringList Table::columnTexts(const QString &column) const {
     while (st.step()) {
         QVariant v = readValue(st, 0, def);
         materialize(def, v);
-        out << textOf(def, v);
+        out << values::textOf(def, v);
     }
     return out;
 }
@@ -828,7 +855,7 @@ QString Table::displayTextAt(int position, int fieldIndex) const {
     materialize(def, v);
     if (def.type == FieldType::DateTime)
         return v.isValid() ? datetext::display(v.toDateTime()) : QString();
-    return textOf(def, v);
+    return values::textOf(def, v);
 }
 
 Field &Table::fieldByName(const QString &name) { return *m_fields[size_t(d->requireField(name))]; }

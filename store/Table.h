@@ -168,6 +168,12 @@ public:
     // again and the controls told. No move, no per-record event.
     void assignFrom(int from, const QString &column, const QString &text);
 
+    // The text form (as Field::asString gives it) of a value of a field.
+    QString textOf(int fieldIndex, const QVariant &value) const;
+    // Every stored record whose text column equals `text` exactly, in
+    // stored order, one value per field. One statement, no move, no event.
+    QList<QVector<QVariant>> recordsWhere(const QString &column, const QString &text) const;
+
     // Read without moving the cursor or firing events; the record being
     // inserted is not among them.
     // The text form of a column for every stored record, in stored order.
