@@ -1,0 +1,152 @@
+// Leaving newsletters through the real windows: the cancel page with the
+// member-ID window, the page of cancel forms, the notices.
+#include "AppFixture.h"
+
+#include "forms/DataControls.h"
+#include "forms/TMIDCopyForm.h"
+#include "forms/TQUILForm.h"
+#include "platform/MessageBox.h"
+#include "platform/Opener.h"
+#include "store/Columns.h"
+#include "store/DataModules.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPushButton>
+
+using namespace quil;
+using namespace quil::test;
+
+namespace {
+
+class CancelSupportTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        start();
+        MessageBox::clearShown();
+        Opener::clearOpened();
+    }
+
+    Table &t() { return *DataModule1->Table1; }
+
+    void addRecord(const QString &publishing, const QString &name, const QString &id, const QString &state) {
+        t().append();
+        DataModule1->Table1PublishingSF->setAsString(publishing);
+        DataModule1->Table1MBNameSF->setAsString(name);
+        DataModule1->Table1MBIDIF->setAsString(id);
+        DataModule1->Table1RegAddressSF->setAsString(name + "@example.jp");
+        DataModule1->Table1DeleteStateSF->setAsString(state);
+        t().post();
+    }
+
+    void addMemberSystem(const QString &name, const QString &password) {
+        Table &s = *MMagSysDataModule->Table2;
+        s.append();
+        MMagSysDataModule->Table2MMSysIDIF->setAsInteger(30);
+        MMagSysDataModule->Table2MMSysNameSF->setAsString(name);
+        MMagSysDataModule->Table2CancelUrlSF->setAsString("http://members.example/leave?m=");
+        MMagSysDataModule->Table2MMIDBF->setAsBoolean(true);
+        MMagSysDataModule->Table2MemberIDBF->setAsBoolean(true);
+        MMagSysDataModule->Table2MemberIDSF->setAsString(name + "-id");
+        MMagSysDataModule->Table2MemberPassSF->setAsString(password);
+        MMagSysDataModule->Table2RegAddressSF->setAsString(name + "@members.example");
+        s.post();
+        s.first();
+    }
+
+    QString stateAt(int i) { return t().recordAt(i)[12].toString(); }
+};
+
+// Notes what was opened by the time the member-ID window appeared.
+class ShowWatcher : public QObject {
+public:
+    explicit ShowWatcher(QWidget *w) { w->installEventFilter(this); }
+    int openedWhenShown = -1;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override {
+        if (e->type() == QEvent::Show && openedWhenShown < 0)
+            openedWhenShown = int(Opener::opened().size());
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(CancelSupportTest, AMemberSystemShowsItsWindowThenOpensThePageThenMarksTheRecord) {
+    addMemberSystem("会員制", "s3cret");
+    addMemberSystem("別会員", "other");
+    addRecord("会員制", "first", "42", state::Subscribed);
+    addRecord("別会員", "second", "7", state::Subscribed);
+    t().first();
+    ShowWatcher watcher(MIDCopyForm);
+    ASSERT_FALSE(MIDCopyForm->isVisible());
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    EXPECT_EQ(watcher.openedWhenShown, 0) << "the window comes before the page";
+    ASSERT_EQ(Opener::opened().size(), 1);
+    EXPECT_EQ(Opener::opened()[0].address, "http://members.example/leave?m=42");
+    EXPECT_EQ(stateAt(0), state::Cancelled);
+    EXPECT_EQ(Clipboard::text(), "first@example.jp");
+    EXPECT_TRUE(MIDCopyForm->isVisible());
+    EXPECT_TRUE(MIDCopyForm->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(MIDCopyForm->DBComboBoxMMagSys->currentText(), "会員制");
+    EXPECT_EQ(MIDCopyForm->DBEditID->text(), "会員制-id");
+    EXPECT_TRUE(MIDCopyForm->DBComboBoxMMagSys->isReadOnly());
+
+    // Each button copies what its box shows.
+    QTest::mouseClick(MIDCopyForm->BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(Clipboard::text(), "s3cret");
+    QTest::mouseClick(MIDCopyForm->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(Clipboard::text(), "会員制-id");
+    QTest::mouseClick(MIDCopyForm->BitBtn3, Qt::LeftButton);
+    EXPECT_EQ(Clipboard::text(), "会員制@members.example");
+
+    // A second such system while the window is open: its values follow.
+    t().next();
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    EXPECT_EQ(MIDCopyForm->DBEditPassword->text(), "other");
+    EXPECT_EQ(MIDCopyForm->DBComboBoxMMagSys->currentText(), "別会員");
+    EXPECT_EQ(stateAt(1), state::Cancelled);
+    // An empty column gives an empty clipboard.
+    MMagSysDataModule->Table2->edit();
+    MMagSysDataModule->Table2MemberPassSF->clear();
+    QTest::mouseClick(MIDCopyForm->BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(Clipboard::text(), QString());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(CancelSupportTest, AnUnknownServiceIsReportedAndChangesNothing) {
+    addRecord("Clickincome", "click", "5", state::Subscribed);
+    t().first();
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].caption, "発行媒体エラー");
+    EXPECT_TRUE(Opener::opened().isEmpty());
+    EXPECT_EQ(stateAt(0), state::Subscribed);
+    EXPECT_EQ(Clipboard::text(), "click@example.jp");
+    EXPECT_FALSE(MIDCopyForm->isVisible());
+}
+
+TEST_F(CancelSupportTest, ThePageOfCancelFormsIsWrittenAndOpenedWithTheCursorKept) {
+    addRecord("まぐまぐ", "a", "1", state::CancelCandidate);
+    addRecord("Pubzine", "b", "2", state::Subscribed);
+    t().last();
+    QTest::mouseClick(QUILMainForm->BitCancelHTMLBtn, Qt::LeftButton);
+    ASSERT_EQ(Opener::opened().size(), 1);
+    EXPECT_TRUE(Opener::opened()[0].localFile);
+    EXPECT_EQ(Opener::opened()[0].address, env->cwd() + "/Cancel.html");
+    EXPECT_TRUE(env->readFile("Cancel.html").contains("name=\"magid\" value=\"0000000001\""));
+    EXPECT_EQ(DataModule1->Table1MBNameSF->asString(), "b");
+    EXPECT_EQ(stateAt(0), state::CancelCandidate) << "the states stay";
+
+    // A page that cannot be written is reported and not opened.
+    QFile::setPermissions(env->cwd() + "/Cancel.html", QFile::ReadOwner);
+    Opener::clearOpened();
+    QTest::mouseClick(QUILMainForm->BitCancelHTMLBtn, Qt::LeftButton);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].caption, "Quillet");
+    EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("ファイル Cancel.html を作成できません."));
+    EXPECT_TRUE(Opener::opened().isEmpty());
+    EXPECT_EQ(DataModule1->Table1MBNameSF->asString(), "b");
+}
