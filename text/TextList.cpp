@@ -51,6 +51,17 @@ bool writeAll(int fd, const char *data, qsizetype size) {
     return true;
 }
 
+// Makes a new name in the file's folder durable.
+void syncFolderOf(const QByteArray &nativePath) {
+    const qsizetype slash = nativePath.lastIndexOf('/');
+    const QByteArray dir = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : nativePath.left(slash));
+    int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
 QByteArray encodeLines(const QStringList &lines) {
     QByteArray out;
     for (const QString &line : lines) {
@@ -131,15 +142,60 @@ QStringList readFileIfExists(const QString &path) {
 
 void writeFile(const QString &path, const QStringList &lines) { writeBytes(path, encodeLines(lines)); }
 
-void appendFile(const QString &path, const QStringList &lines) {
-    if (path.isEmpty() || QFileInfo(path).isDir())
+void appendFile(const QString &path, const QStringList &lines, const QStringList &newFileLines) {
+    if (path.isEmpty())
         throw Error(cannotOpen(path));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    bool created = false;
+    int fd = -1;
+    if (::stat(native.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw Error(cannotOpen(path));
+        // Same rule as a whole-file write: the owner's bit decides, since
+        // root may write anything.
+        if (!(st.st_mode & S_IWUSR))
+            throw Error(cannotCreate(path));
+        fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES) // write-only file: its end cannot be looked at
+            fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd < 0)
+            throw Error(cannotOpen(path));
+    } else if (errno == ENOENT) {
+        // Also creates the target of a link that points nowhere yet.
+        fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0)
+            throw Error(cannotCreate(path));
+        created = true;
+    } else {
         throw Error(cannotOpen(path));
-    QByteArray bytes = encodeLines(lines);
-    if (f.write(bytes) != bytes.size() || !f.flush())
+    }
+
+    QByteArray bytes;
+    off_t oldSize = 0;
+    if (created) {
+        bytes = encodeLines(newFileLines);
+    } else if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        oldSize = st.st_size;
+        char last = 0;
+        if (::pread(fd, &last, 1, oldSize - 1) == 1 && last != '\n' && last != '\r')
+            bytes = "\r\n";
+    }
+    bytes += encodeLines(lines);
+
+    const bool ok = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    if (!ok) {
+        // Leave no half entry behind.
+        if (created) // through a link, the file it points to goes, not the link
+            ::unlink(QFile::encodeName(QFileInfo(path).canonicalFilePath()).constData());
+        else if (::ftruncate(fd, oldSize) == 0)
+            ::fsync(fd);
+    }
+    const bool closed = ::close(fd) == 0;
+    if (!ok || !closed)
         throw Error(cannotWrite(path));
+    if (created)
+        syncFolderOf(native);
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
@@ -187,11 +243,7 @@ void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
         throw Error(ok ? cannotCreate(path) : cannotWrite(path));
     }
     // Make the rename itself durable.
-    int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    syncFolderOf(native);
 }
 
 } // namespace quil::textlist

@@ -27,8 +27,14 @@ QByteArray readBytes(const QString &path);
 // crash never leaves half a file; a read-only file is not replaced (see
 // writeBytes). Throws quil::Error naming the file.
 void writeFile(const QString &path, const QStringList &lines);
-// Appends the lines (each with CR LF); creates the file when missing.
-void appendFile(const QString &path, const QStringList &lines);
+// Appends the lines (each with CR LF) and flushes them to disk; the cost does
+// not grow with the file. A missing file is created and gets `newFileLines`
+// first. When the file's last line has no line end, CR LF goes before the new
+// lines so they start on their own. An existing file (or a link's target)
+// without write permission for its owner is left untouched and the append
+// fails with the "cannot create" error, as writeBytes does. On any failure
+// the file keeps its old bytes. Throws quil::Error naming the file.
+void appendFile(const QString &path, const QStringList &lines, const QStringList &newFileLines = {});
 
 // Replaces a file's bytes atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the old one. `mode` sets the

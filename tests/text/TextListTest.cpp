@@ -141,6 +141,52 @@ TEST_F(TextListFiles, AppendingCreatesAndThenOnlyGrows) {
     EXPECT_EQ(env->readFile("CMag2.txt"), QByteArray("first\r\nsecond\r\n") + hex("82a0") + "\r\n");
 }
 
+TEST_F(TextListFiles, AppendingWritesTheNewFileLinesOnlyWhenItCreatesTheFile) {
+    textlist::appendFile("CMag2.txt", {"entry 1"}, {"title", ""});
+    textlist::appendFile("CMag2.txt", {"entry 2"}, {"title", ""});
+    EXPECT_EQ(env->readFile("CMag2.txt"), QByteArray("title\r\n\r\nentry 1\r\nentry 2\r\n"));
+    // A file that is there, even empty, is only appended to.
+    env->writeFile("CPubzine.txt", QByteArray());
+    textlist::appendFile("CPubzine.txt", {"entry"}, {"title", ""});
+    EXPECT_EQ(env->readFile("CPubzine.txt"), QByteArray("entry\r\n"));
+}
+
+TEST_F(TextListFiles, AppendedLinesStartOnTheirOwnLine) {
+    env->writeFile("a.txt", "last line without end");
+    textlist::appendFile("a.txt", {"new"});
+    EXPECT_EQ(env->readFile("a.txt"), QByteArray("last line without end\r\nnew\r\n"));
+    // A file ending in any line end is left as it ends.
+    env->writeFile("lf.txt", "x\n");
+    textlist::appendFile("lf.txt", {"new"});
+    EXPECT_EQ(env->readFile("lf.txt"), QByteArray("x\nnew\r\n"));
+    env->writeFile("cr.txt", "x\r");
+    textlist::appendFile("cr.txt", {"new"});
+    EXPECT_EQ(env->readFile("cr.txt"), QByteArray("x\rnew\r\n"));
+}
+
+TEST_F(TextListFiles, AppendingNeverTouchesAFileItsOwnerMadeReadOnly) {
+    env->writeFile("CMag2.txt", "kept\r\n");
+    ASSERT_EQ(::chmod("CMag2.txt", 0444), 0);
+    EXPECT_EQ(test::errorOf([] { textlist::appendFile("CMag2.txt", {"new"}, {"title"}); }),
+              QStringLiteral("ファイル CMag2.txt を作成できません"));
+    EXPECT_EQ(env->readFile("CMag2.txt"), QByteArray("kept\r\n"));
+    EXPECT_EQ(test::fileMode("CMag2.txt"), 0444);
+
+    // Only the owner's bit counts, also behind a link.
+    env->writeFile("target.txt", "old");
+    ASSERT_EQ(::chmod("target.txt", 0466), 0);
+    ASSERT_TRUE(QFile::link("target.txt", "link.txt"));
+    EXPECT_EQ(test::errorOf([] { textlist::appendFile("link.txt", {"new"}); }),
+              QStringLiteral("ファイル link.txt を作成できません"));
+    EXPECT_EQ(env->readFile("target.txt"), QByteArray("old"));
+    // Write permission alone is enough; the link is followed.
+    ASSERT_EQ(::chmod("target.txt", 0200), 0);
+    textlist::appendFile("link.txt", {"new"});
+    EXPECT_EQ(env->readFile("target.txt"), QByteArray("old\r\nnew\r\n"));
+    EXPECT_TRUE(QFileInfo("link.txt").isSymLink());
+    EXPECT_EQ(test::fileMode("target.txt"), 0200);
+}
+
 TEST_F(TextListFiles, AMissingFileReadsAsNoLinesWhenThatIsAsked) {
     EXPECT_EQ(textlist::readFileIfExists("MADDRESS.ini"), QStringList());
     EXPECT_FALSE(QFileInfo::exists("MADDRESS.ini")); // reading creates nothing
