@@ -1,1 +1,0 @@
-// Intentionally empty until this folder has code.
