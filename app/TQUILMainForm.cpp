@@ -8,6 +8,7 @@
 #include "cancel/core/CancelAddress.h"
 #include "cancel/core/CancelPage.h"
 #include "cancel/core/Hosts.h"
+#include "cancel/core/NoticeWriter.h"
 #include "forms/TMIDCopyForm.h"
 #include "forms/TMAddSetForm.h"
 #include "forms/TOSConfigForm.h"
@@ -23,6 +24,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDate>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -139,6 +141,7 @@ TQUILMainForm::~TQUILMainForm() {
     if (DataModule1) {
         DataModule1->deleteButtonEnabled = nullptr;
         DataModule1->setDeleteButtonEnabled = nullptr;
+        DataModule1->writeCancelNotice = nullptr;
     }
     if (QUILMainForm == this)
         QUILMainForm = nullptr;
@@ -325,6 +328,11 @@ void TQUILMainForm::connectDataModule() {
         return;
     DataModule1->deleteButtonEnabled = [this] { return BitDeleteBtn->isEnabled(); };
     DataModule1->setDeleteButtonEnabled = [this](bool on) { BitDeleteBtn->setEnabled(on); };
+    // Before each deletion of a stored record: its notice, while the option is on.
+    DataModule1->writeCancelNotice = [this] {
+        if (CancelNoticeMaker->isChecked())
+            quil::writeCancelNotice(*DataModule1->Table1, QDate::currentDate());
+    };
 }
 
 bool TQUILMainForm::cancelNoticeEnabled() const { return CancelNoticeMaker->isChecked(); }

@@ -9,6 +9,7 @@
 #include "platform/Opener.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "text/Cp932.h"
 
 #include <QAction>
 #include <QFile>
@@ -149,4 +150,38 @@ TEST_F(CancelSupportTest, ThePageOfCancelFormsIsWrittenAndOpenedWithTheCursorKep
     EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("ファイル Cancel.html を作成できません."));
     EXPECT_TRUE(Opener::opened().isEmpty());
     EXPECT_EQ(DataModule1->Table1MBNameSF->asString(), "b");
+}
+
+TEST_F(CancelSupportTest, DeletingWritesANoticeOnlyWhileTheOptionIsOn) {
+    addRecord("まぐまぐ", "kept", "1", state::Subscribed);
+    addRecord("Pubzine", "gone", "2", state::Subscribed);
+    t().last();
+    // Off: nothing written, no box.
+    QUILMainForm->CancelNoticeMaker->trigger();
+    ASSERT_FALSE(QUILMainForm->CancelNoticeMaker->isChecked());
+    QTest::mouseClick(QUILMainForm->BitDeleteBtn, Qt::LeftButton);
+    EXPECT_EQ(t().recordCount(), 1);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_FALSE(QFile::exists(env->cwd() + "/CPubzine.txt"));
+
+    // On again: the box, then the entry; a read-only file keeps the record.
+    QUILMainForm->CancelNoticeMaker->trigger();
+    env->writeFile("CMag2.txt", "*** まぐまぐ解除通知書 ***\r\n\r\n");
+    QFile::setPermissions(env->cwd() + "/CMag2.txt", QFile::ReadOwner);
+    t().first();
+    QTest::mouseClick(QUILMainForm->BitDeleteBtn, Qt::LeftButton);
+    EXPECT_EQ(t().recordCount(), 1) << "the record stays";
+    ASSERT_EQ(MessageBox::shown().size(), 2);
+    EXPECT_EQ(MessageBox::shown()[0].caption, "発行媒体確認");
+    EXPECT_EQ(MessageBox::shown()[0].text, "発行媒体はまぐまぐです");
+    EXPECT_EQ(MessageBox::shown()[0].icon, MsgIcon::Information);
+    EXPECT_EQ(MessageBox::shown()[1].caption, "Quillet");
+    EXPECT_EQ(MessageBox::shown()[1].text, QStringLiteral("ファイル CMag2.txt を作成できません."));
+
+    QFile::setPermissions(env->cwd() + "/CMag2.txt", QFile::ReadOwner | QFile::WriteOwner);
+    QTest::mouseClick(QUILMainForm->BitDeleteBtn, Qt::LeftButton);
+    EXPECT_EQ(t().recordCount(), 0);
+    const QByteArray notice = env->readFile("CMag2.txt");
+    EXPECT_TRUE(notice.contains(cp932::encode("●登録メールマガジン:\r\nkept\r\n")));
+    EXPECT_TRUE(notice.endsWith(cp932::encode("-----  以上です  -----\r\n\r\n")));
 }
