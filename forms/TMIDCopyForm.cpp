@@ -37,17 +37,17 @@ TMIDCopyForm::TMIDCopyForm(QWidget *parent) : QDialog(parent) {
     DBComboBoxMMagSys->setGeometry(8, 8, 161, 21);
     DBComboBoxMMagSys->setReadOnly(true);
     DBEditID = named(new quil::DBEdit(this), "DBEditID");
-    DBEditID->setGeometry(8, 48, 72, 21);
+    DBEditID->setGeometry(8, 48, 88, 21);
     BitBtn1 = named(new QPushButton(QStringLiteral("Ｉ　Ｄ"), this), "BitBtn1");
-    BitBtn1->setGeometry(86, 46, 83, 25);
+    BitBtn1->setGeometry(102, 46, 67, 25);
     DBEditPassword = named(new quil::DBEdit(this), "DBEditPassword");
-    DBEditPassword->setGeometry(8, 88, 72, 21);
+    DBEditPassword->setGeometry(8, 88, 88, 21);
     BitBtn2 = named(new QPushButton(QStringLiteral("Ｐａｓｓｗｏｒｄ"), this), "BitBtn2");
-    BitBtn2->setGeometry(86, 86, 83, 25);
+    BitBtn2->setGeometry(102, 86, 67, 25);
     DBEditAddress = named(new quil::DBEdit(this), "DBEditAddress");
-    DBEditAddress->setGeometry(8, 128, 72, 21);
+    DBEditAddress->setGeometry(8, 128, 88, 21);
     BitBtn3 = named(new QPushButton(QStringLiteral("Ａｄｄｒｅｓｓ"), this), "BitBtn3");
-    BitBtn3->setGeometry(86, 126, 83, 25);
+    BitBtn3->setGeometry(102, 126, 67, 25);
     for (QPushButton *b : {BitBtn1, BitBtn2, BitBtn3})
         b->setAutoDefault(false);
     QWidget::setTabOrder(DBEditID, BitBtn1);
