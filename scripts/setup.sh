@@ -4,7 +4,8 @@
 # What building, testing and running need. qt6-base-dev itself pulls in the
 # OpenGL and Vulkan headers that Qt's CMake package asks for; XKB is optional
 # there. xvfb/xauth/xdotool/x11-utils/imagemagick serve the end-to-end test and
-# the screenshots, clang and its runtime the fuzz targets.
+# the screenshots, clang and its runtime the fuzz targets, chromium with its
+# driver and selenium the browser test of the page of cancel forms.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -12,6 +13,7 @@ QUIL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick
     clang libclang-rt-14-dev
+    chromium chromium-driver python3-selenium
 )
 
 quil_missing_packages() {
