@@ -1,5 +1,6 @@
 #include "platform/MessageBox.h"
 
+#include <QFileInfo>
 #include <QQueue>
 
 namespace quil {
@@ -30,14 +31,23 @@ DialogState &dialogState() {
 
 MsgAnswer firstButton(MsgButtons buttons) { return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok; }
 
-QString runDialog(const QString &caption, const QString &filter, bool save) {
+QString withSuffix(const QString &name, bool save, const QString &suffix) {
+    if (name.isEmpty() || suffix.isEmpty() || !QFileInfo(name).suffix().isEmpty())
+        return name;
+    const QString longer = name + u'.' + suffix;
+    if (save || (!QFileInfo::exists(name) && QFileInfo::exists(longer)))
+        return longer;
+    return name;
+}
+
+QString runDialog(const QString &caption, const QString &filter, bool save, const QString &suffix) {
     DialogState &s = dialogState();
     ++s.count;
     if (!s.names.isEmpty())
-        return s.names.dequeue();
+        return withSuffix(s.names.dequeue(), save, suffix);
     if (boxState().testMode || !s.backend)
         return QString();
-    return s.backend(caption, filter, save);
+    return withSuffix(s.backend(caption, filter, save, suffix), save, suffix);
 }
 
 } // namespace
@@ -69,12 +79,12 @@ const QList<ShownMessage> &MessageBox::shown() { return boxState().shown; }
 
 void MessageBox::clearShown() { boxState().shown.clear(); }
 
-QString FileDialog::getOpenFileName(const QString &caption, const QString &filter) {
-    return runDialog(caption, filter, false);
+QString FileDialog::getOpenFileName(const QString &caption, const QString &filter, const QString &defaultSuffix) {
+    return runDialog(caption, filter, false, defaultSuffix);
 }
 
-QString FileDialog::getSaveFileName(const QString &caption, const QString &filter) {
-    return runDialog(caption, filter, true);
+QString FileDialog::getSaveFileName(const QString &caption, const QString &filter, const QString &defaultSuffix) {
+    return runDialog(caption, filter, true, defaultSuffix);
 }
 
 void FileDialog::setBackend(Backend backend) { dialogState().backend = std::move(backend); }

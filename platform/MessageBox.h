@@ -38,12 +38,16 @@ public:
 };
 
 // File dialogs work the same way: the next file name is used instead of a dialog.
+// The save dialog asks before replacing a file. A default suffix (without
+// the dot) is added to a name typed without one; the open dialog takes the
+// name with the suffix when only that file exists.
 class FileDialog {
 public:
-    using Backend = std::function<QString(const QString &caption, const QString &filter, bool save)>;
+    using Backend = std::function<QString(const QString &caption, const QString &filter, bool save,
+                                          const QString &defaultSuffix)>;
     // An empty result means the reader cancelled.
-    static QString getOpenFileName(const QString &caption, const QString &filter);
-    static QString getSaveFileName(const QString &caption, const QString &filter);
+    static QString getOpenFileName(const QString &caption, const QString &filter, const QString &defaultSuffix = {});
+    static QString getSaveFileName(const QString &caption, const QString &filter, const QString &defaultSuffix = {});
     static void setBackend(Backend backend);
     // An empty next name stands for a cancelled dialog.
     static void setNextFileName(const QString &name);

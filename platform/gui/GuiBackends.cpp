@@ -85,10 +85,15 @@ QString qtFilter(const QString &filter) {
 
 void installGuiBackends() {
     MessageBox::setBackend(showBox);
-    FileDialog::setBackend([](const QString &caption, const QString &filter, bool save) {
-        QWidget *parent = QApplication::activeWindow();
-        return save ? QFileDialog::getSaveFileName(parent, caption, QString(), qtFilter(filter))
-                    : QFileDialog::getOpenFileName(parent, caption, QString(), qtFilter(filter));
+    FileDialog::setBackend([](const QString &caption, const QString &filter, bool save, const QString &suffix) {
+        QFileDialog dialog(QApplication::activeWindow(), caption, QString(), qtFilter(filter));
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        // Open: only an existing file; save: asks before replacing one.
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().first();
     });
     Opener::setBackend([](const Opener::Request &request) {
         // The desktop's opener is started and not waited for.

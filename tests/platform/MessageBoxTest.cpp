@@ -89,7 +89,7 @@ TEST_F(MessageBoxes, TheBackendShowsBoxesOnlyOutsideTestMode) {
 
 TEST_F(MessageBoxes, FileDialogsTakeTheNextNamesAndCountWhatWasShown) {
     int calls = 0;
-    FileDialog::setBackend([&](const QString &, const QString &, bool) {
+    FileDialog::setBackend([&](const QString &, const QString &, bool, const QString &) {
         ++calls;
         return QStringLiteral("/from/dialog");
     });
@@ -109,6 +109,25 @@ TEST_F(MessageBoxes, FileDialogsTakeTheNextNamesAndCountWhatWasShown) {
         EXPECT_EQ(calls, 1);
     }
     FileDialog::setBackend(nullptr);
+    FileDialog::reset();
+}
+
+TEST_F(MessageBoxes, ANameTypedWithoutSuffixTakesTheDefaultOne) {
+    FileDialog::setNextFileName("register");
+    FileDialog::setNextFileName("register.txt");
+    FileDialog::setNextFileName("archive.v1");
+    EXPECT_EQ(FileDialog::getSaveFileName("保存", "CSV (*.csv)", "csv"), "register.csv");
+    EXPECT_EQ(FileDialog::getSaveFileName("保存", "CSV (*.csv)", "csv"), "register.txt");
+    EXPECT_EQ(FileDialog::getSaveFileName("保存", "CSV (*.csv)", "csv"), "archive.v1");
+    // Opening: the suffix only where the file typed does not exist but that one does.
+    env->writeFile("data.csv", "x");
+    env->writeFile("plain", "x");
+    FileDialog::setNextFileName(env->cwd() + "/data");
+    FileDialog::setNextFileName(env->cwd() + "/plain");
+    FileDialog::setNextFileName(env->cwd() + "/none");
+    EXPECT_EQ(FileDialog::getOpenFileName("開く", "CSV (*.csv)", "csv"), env->cwd() + "/data.csv");
+    EXPECT_EQ(FileDialog::getOpenFileName("開く", "CSV (*.csv)", "csv"), env->cwd() + "/plain");
+    EXPECT_EQ(FileDialog::getOpenFileName("開く", "CSV (*.csv)", "csv"), env->cwd() + "/none");
     FileDialog::reset();
 }
 
