@@ -4,6 +4,8 @@
 #include "app/core/RegisterCommands.h"
 #include "app/TAboutBox.h"
 #include "app/TDBGridForm.h"
+#include "app/TDualListSaveDlg.h"
+#include "app/core/Csv.h"
 #include "autoinput/TQUILAutoInputForm.h"
 #include "cancel/core/CancelAddress.h"
 #include "cancel/core/CancelPage.h"
@@ -14,6 +16,7 @@
 #include "forms/TOSConfigForm.h"
 #include "forms/TQUILForm.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
 #include "platform/Opener.h"
 #include "platform/Registry.h"
 #include "store/Columns.h"
@@ -317,6 +320,8 @@ void TQUILMainForm::buildMenu() {
     connectGuarded(Help1, &QAction::triggered, this, &TQUILMainForm::Help1Click);
     connectGuarded(About2, &QAction::triggered, this, &TQUILMainForm::About2Click);
     connectGuarded(Q1, &QAction::triggered, this, &TQUILMainForm::Q1Click);
+    connectGuarded(Save1, &QAction::triggered, this, &TQUILMainForm::Save1Click);
+    connectGuarded(CSVFileOpen, &QAction::triggered, this, &TQUILMainForm::CSVFileOpenClick);
     connectGuarded(Del1, &QAction::triggered, this, &TQUILMainForm::Del1Click);
     connectGuarded(DeleteStateCancel, &QAction::triggered, this, &TQUILMainForm::DeleteStateCancelClick);
     connectGuarded(AllToCancelTarget, &QAction::triggered, this, &TQUILMainForm::AllToCancelTargetClick);
@@ -424,6 +429,20 @@ void TQUILMainForm::BitCancelHTMLBtnClick() {
     const QString page = QStringLiteral("Cancel.html");
     quil::writeCancelPage(magazines(), quil::Hosts::load(), page);
     quil::Opener::openLocalFile(page);
+}
+
+void TQUILMainForm::Save1Click() {
+    TDualListSaveDlg chooser(this);
+    chooser.exec();
+}
+
+void TQUILMainForm::CSVFileOpenClick() {
+    const QString path = quil::FileDialog::getOpenFileName(
+        QString(), QStringLiteral("カンマ区切り子ファイル(*.csv , *.k3)|*.csv;*.k3|テキストファイル(*.txt)|*.txt"),
+        QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    quil::importDoneNotice(quil::importCsv(magazines(), path)).show();
 }
 
 void TQUILMainForm::AllToCancelTargetClick() { quil::setStateFromCurrent(magazines(), quil::state::CancelCandidate); }

@@ -89,6 +89,8 @@ public:
     void Q1Click();
     void BitDeleteBtnClick();
     void BitKaijoBtnClick();
+    void Save1Click();
+    void CSVFileOpenClick();
     void BitCancelHTMLBtnClick();
     void BitFindBtn1Click();
     void FindEdit1KeyDown(int key);
