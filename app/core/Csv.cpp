@@ -53,55 +53,120 @@ void appendLine(QString &out, const std::vector<QString> &values) {
     out += QLatin1String("\r\n");
 }
 
+// Reads values by the splitting rules straight from a text, without making a
+// string per record first. In a file's text (Records) a line break outside
+// quotes ends the record and one inside quotes is kept as CR LF; in a single
+// record (OneRecord) line breaks are characters like any other. A NUL ends
+// the text.
+class CsvScanner {
+public:
+    enum Mode { Records, OneRecord };
+
+    CsvScanner(const QChar *text, qsizetype size, Mode mode)
+        : m_p(text), m_end(text + size), m_records(mode == Records) {}
+
+    // Steps to the next record, past what is left of the current one; false
+    // at the end of the text.
+    bool nextRecord() {
+        if (m_inRecord) {
+            while (nextValue(nullptr)) {
+            }
+            if (!done() && isLineBreak(m_p->unicode())) {
+                const bool cr = m_p->unicode() == u'\r';
+                ++m_p;
+                if (cr && !done() && m_p->unicode() == u'\n')
+                    ++m_p;
+            }
+        }
+        if (done())
+            return false;
+        m_inRecord = true;
+        skipBlanks();
+        return true;
+    }
+
+    // The next value of the current record into *value (skipped when null);
+    // false at the end of the record.
+    bool nextValue(QString *value) {
+        if (done() || endsRecord(m_p->unicode()))
+            return false;
+        if (m_p->unicode() == kQuote)
+            readQuoted(value);
+        else
+            readUnquoted(value);
+        skipBlanks();
+        if (!done() && m_p->unicode() == kComma) {
+            ++m_p;
+            skipBlanks();
+        }
+        return true;
+    }
+
+private:
+    static bool isLineBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
+    bool endsRecord(char16_t c) const { return m_records && isLineBreak(c); }
+    bool done() const { return m_p == m_end || m_p->unicode() == 0; }
+
+    void skipBlanks() {
+        while (!done() && m_p->unicode() <= 32 && !endsRecord(m_p->unicode()))
+            ++m_p;
+    }
+
+    void readUnquoted(QString *value) {
+        const QChar *start = m_p;
+        while (!done() && m_p->unicode() > 32 && m_p->unicode() != kComma)
+            ++m_p;
+        if (value)
+            *value = QString(start, m_p - start);
+    }
+
+    // From the opening quote to the closing one, or to the end of the text.
+    void readQuoted(QString *value) {
+        const QChar *run = ++m_p;
+        if (value)
+            value->clear();
+        while (!done()) {
+            const char16_t c = m_p->unicode();
+            if (c == kQuote) {
+                const bool doubled = m_p + 1 != m_end && m_p[1].unicode() == kQuote;
+                if (value)
+                    value->append(run, m_p + (doubled ? 1 : 0) - run); // one of two quotes stays
+                m_p += doubled ? 2 : 1;
+                if (!doubled)
+                    return;
+                run = m_p;
+            } else if (m_records && isLineBreak(c)) {
+                if (value) {
+                    value->append(run, m_p - run);
+                    value->append(QLatin1String("\r\n"));
+                }
+                ++m_p;
+                if (c == u'\r' && !done() && m_p->unicode() == u'\n')
+                    ++m_p;
+                run = m_p;
+            } else {
+                ++m_p;
+            }
+        }
+        if (value)
+            value->append(run, m_p - run);
+    }
+
+    const QChar *m_p;
+    const QChar *const m_end;
+    const bool m_records;
+    bool m_inRecord = false;
+};
+
 } // namespace
 
 QStringList splitCsvLine(const QString &line) {
     QStringList values;
-    const QChar *p = line.constData();
-    const QChar *const end = p + line.size();
-    // A NUL ends the record, as it ends a file's text.
-    auto done = [&] { return p == end || p->unicode() == 0; };
-    auto skipBlanks = [&] {
-        while (!done() && p->unicode() <= 32)
-            ++p;
-    };
-
-    skipBlanks();
-    while (!done()) {
-        if (p->unicode() == kQuote) {
-            QString value;
-            const QChar *run = ++p;
-            bool closed = false;
-            while (!done()) {
-                if (p->unicode() != kQuote) {
-                    ++p;
-                    continue;
-                }
-                if (p + 1 != end && p[1].unicode() == kQuote) {
-                    value.append(run, p + 1 - run); // keeps one of the two
-                    p += 2;
-                    run = p;
-                    continue;
-                }
-                value.append(run, p - run);
-                ++p;
-                closed = true;
-                break;
-            }
-            if (!closed)
-                value.append(run, p - run);
+    CsvScanner scan(line.constData(), line.size(), CsvScanner::OneRecord);
+    if (scan.nextRecord()) {
+        QString value;
+        while (scan.nextValue(&value))
             values.append(value);
-        } else {
-            const QChar *start = p;
-            while (!done() && p->unicode() > 32 && p->unicode() != kComma)
-                ++p;
-            values.append(QString(start, p - start));
-        }
-        skipBlanks();
-        if (!done() && p->unicode() == kComma) {
-            ++p;
-            skipBlanks();
-        }
     }
     return values;
 }
@@ -204,10 +269,14 @@ int exportCsv(Table &t, const QStringList &columns, const QString &path) {
 }
 
 int importCsv(Table &t, const QString &path) {
-    const QStringList records = csvRecords(cp932::decode(textlist::readBytes(path)));
-    if (records.isEmpty())
+    const QString text = cp932::decode(textlist::readBytes(path));
+    CsvScanner scan(text.constData(), text.size(), CsvScanner::Records);
+    if (!scan.nextRecord())
         throw Error(listIndexError(0));
-    const QStringList names = splitCsvLine(records.first());
+    QStringList names;
+    QString value;
+    while (scan.nextValue(&value))
+        names.append(value);
     requireOpen(t);
     // Field objects once per file; a name that is no column fails only when
     // a data record reaches it, with the engine's own error.
@@ -218,21 +287,22 @@ int importCsv(Table &t, const QString &path) {
 
     Table::DisabledControls quiet(t);
     Table::Walk walk(t);
-    for (qsizetype r = 1; r < records.size(); ++r) {
-        t.append(); // stores the record the previous line filled
-        const QStringList values = splitCsvLine(records[r]);
+    int count = 0;
+    while (scan.nextRecord()) {
+        t.append(); // stores the record the previous one filled
+        ++count;
         for (qsizetype j = 0; j < names.size(); ++j) {
             Field *field = fields[size_t(j)] ? fields[size_t(j)] : &t.fieldByName(names[j]);
-            if (j >= values.size())
+            if (!scan.nextValue(&value))
                 throw Error(listIndexError(j));
-            field->setAsString(values[j]);
+            field->setAsString(value);
         }
     }
     // A record that got no value (a header naming no column) is dropped at
     // the next move like the ones before it, not stored empty.
-    if (records.size() > 1 && t.modified())
+    if (count > 0 && t.modified())
         t.post();
-    return int(records.size() - 1);
+    return count;
 }
 
 Notice exportDoneNotice(int records) {
