@@ -211,16 +211,25 @@ QList<QByteArray> hexLines(const QByteArray &prefix, const QByteArray &bytes) {
     return lines;
 }
 
+// A registry text ends at its first NUL, as the system's string calls store
+// it; the reader drops the terminator, so anything behind it would not come back.
+QString registryText(const QString &text) {
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
 QList<QByteArray> formatValue(const QString &name, const RegValue &v) {
     const QByteArray n = name.isEmpty() ? QByteArray("@") : ('"' + escape(name).toUtf8() + '"');
     switch (v.type) {
-    case RegType::String:
+    case RegType::String: {
+        const QString text = registryText(v.text);
         // Line breaks cannot stand in a quoted text; such text is kept as UTF-16 bytes.
-        if (hasControl(v.text))
-            return hexLines(n + "=hex(1):", toUtf16le(v.text));
-        return {n + "=\"" + escape(v.text).toUtf8() + '"'};
+        if (hasControl(text))
+            return hexLines(n + "=hex(1):", toUtf16le(text));
+        return {n + "=\"" + escape(text).toUtf8() + '"'};
+    }
     case RegType::ExpandString:
-        return hexLines(n + "=hex(2):", toUtf16le(v.text));
+        return hexLines(n + "=hex(2):", toUtf16le(registryText(v.text)));
     case RegType::DWord:
         return {n + "=dword:" + QByteArray::number(v.dword, 16).rightJustified(8, '0')};
     case RegType::Binary:
@@ -229,8 +238,10 @@ QList<QByteArray> formatValue(const QString &name, const RegValue &v) {
     return {};
 }
 
+// Every CR at the end goes: the file is written back with LF alone, and a
+// CR left behind would read as a line end of its own the next time.
 QByteArray chopCr(QByteArray line) {
-    if (line.endsWith('\r'))
+    while (line.endsWith('\r'))
         line.chop(1);
     return line;
 }

@@ -205,6 +205,33 @@ TEST_F(RegistryStore, ATextValueWithUnknownEscapesKeepsItsBackslashes) {
     EXPECT_EQ(RegistryFile(path()).value(kQuil, "Path")->text, "C:\\dir\\file");
 }
 
+TEST_F(RegistryStore, ATextEndsAtItsFirstNulAndReadsBackAsStored) {
+    RegistryFile file(path());
+    file.setValue(kQuil, "Plain", RegValue::string(QStringLiteral("4.00\0junk")));
+    file.setValue(kQuil, "Lines", RegValue::string(QStringLiteral("a\r\nb\0\0")));
+    RegValue expand;
+    expand.type = RegType::ExpandString;
+    expand.text = QStringLiteral("%TEMP%\0");
+    file.setValue(kQuil, "Expand", expand);
+    EXPECT_TRUE(bytes().contains("\"Plain\"=\"4.00\"\n"));
+    EXPECT_EQ(file.value(kQuil, "Plain")->text, "4.00");
+    EXPECT_EQ(file.value(kQuil, "Lines")->text, "a\r\nb");
+    EXPECT_EQ(file.value(kQuil, "Expand")->text, "%TEMP%");
+    EXPECT_EQ(file.value(kQuil, "Expand")->type, RegType::ExpandString);
+}
+
+TEST_F(RegistryStore, LinesEndingInSeveralCarriageReturnsSettleAfterOneWrite) {
+    write("REGEDIT4\r\r\n; note\r\r\r\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\r\r\n\"A\"=\"1\"\r\r\n");
+    RegistryFile file(path());
+    EXPECT_EQ(file.value(kQuil, "A")->text, "1");
+    file.setValue(kQuil, "B", RegValue::string("2"));
+    const QByteArray once = bytes();
+    EXPECT_EQ(once, QByteArray("REGEDIT4\n; note\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n\"A\"=\"1\"\n\"B\"=\"2\"\n"));
+    // Writing the same value again leaves the file byte for byte as it was.
+    file.setValue(kQuil, "B", RegValue::string("2"));
+    EXPECT_EQ(bytes(), once);
+}
+
 TEST_F(RegistryStore, NamesWithLineBreaksAreRefusedNotWritten) {
     RegistryFile file(path());
     EXPECT_THROW(file.setValue(kQuil, "bad\nname", RegValue::string("x")), Error);
