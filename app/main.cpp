@@ -1,3 +1,7 @@
 #include "app/Application.h"
+#include "text/DateText.h"
 
-int main(int argc, char **argv) { return quil::runApplication(argc, argv); }
+int main(int argc, char **argv) {
+    quil::datetext::settleLocalTimeZone();
+    return quil::runApplication(argc, argv);
+}

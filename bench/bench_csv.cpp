@@ -10,6 +10,8 @@
 #include "text/Cp932.h"
 #include "text/TextList.h"
 
+#include "text/DateText.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -161,6 +163,8 @@ BENCHMARK(BM_Sqlite3ShellImport100000)->Unit(benchmark::kMillisecond)->Iteration
 BENCHMARK(BM_ExportCsv100000)->Unit(benchmark::kMillisecond)->Iterations(kRounds);
 
 int main(int argc, char **argv) {
+    // As the program itself starts.
+    quil::datetext::settleLocalTimeZone();
     QCoreApplication qapp(argc, argv);
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toUtf8());

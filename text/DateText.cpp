@@ -1,5 +1,8 @@
 #include "text/DateText.h"
 
+#include <QFileInfo>
+#include <ctime>
+
 namespace quil::datetext {
 namespace {
 
@@ -69,6 +72,13 @@ std::optional<QDateTime> parse(const QString &text) {
     if (!result.isValid())
         return std::nullopt;
     return result;
+}
+
+void settleLocalTimeZone() {
+    if (!qEnvironmentVariableIsEmpty("TZ") || !QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        return;
+    qputenv("TZ", ":/etc/localtime");
+    ::tzset();
 }
 
 } // namespace quil::datetext

@@ -15,4 +15,9 @@ QString display(const QDateTime &value);
 // precede or follow.
 std::optional<QDateTime> parse(const QString &text);
 
+// Pins the local time zone for the life of the process. Without TZ, the C
+// library looks at /etc/localtime again on every local-time conversion,
+// which a walk over many dates pays once per date. The zone is the same one.
+void settleLocalTimeZone();
+
 } // namespace quil::datetext
