@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -45,7 +46,9 @@ bool isAscii(const char *data, qsizetype size) {
 
 } // namespace
 
-QByteArray encode(const QString &text) {
+namespace detail {
+
+QByteArray encodeWithConverter(const QString &text) {
     if (isAscii(text))
         return text.toLatin1();
     Converter &c = encoder();
@@ -92,9 +95,7 @@ QByteArray encode(const QString &text) {
     return out;
 }
 
-QString decode(const QByteArray &bytes) { return decode(bytes.constData(), bytes.size()); }
-
-QString decode(const char *data, qsizetype size) {
+QString decodeWithConverter(const char *data, qsizetype size) {
     if (size <= 0)
         return QString();
     if (isAscii(data, size))
@@ -145,6 +146,128 @@ QString decode(const char *data, qsizetype size) {
         iconv(c.handle, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize((o - reinterpret_cast<char *>(out.data())) / 2);
+    return out;
+}
+
+} // namespace detail
+
+namespace {
+
+// Each character's conversion is asked of the converter once and kept: a
+// large file then costs a table look-up per character instead of a trip
+// through the converter. 0 = not asked yet.
+constexpr quint32 kKnown = 0x80000000u;
+constexpr quint32 kNone = kKnown | 0x40000000u; // no such character
+std::atomic<quint32> g_encoded[0x10000];        // UTF-16 unit -> kKnown | length << 16 | bytes
+std::atomic<quint32> g_single[0x100];           // byte -> kKnown | unit, or kNone
+std::atomic<quint32> g_pair[0x10000];           // lead << 8 | trail -> kKnown | unit, or kNone
+
+quint32 encodedUnit(char16_t u) {
+    quint32 v = g_encoded[u].load(std::memory_order_relaxed);
+    if (v)
+        return v;
+    const QByteArray b = detail::encodeWithConverter(QString(QChar(u)));
+    if (b.size() == 1 && !(b[0] == '?' && u != u'?'))
+        v = kKnown | (1u << 16) | uchar(b[0]);
+    else if (b.size() == 2)
+        v = kKnown | (2u << 16) | (quint32(uchar(b[0])) << 8) | uchar(b[1]);
+    else
+        v = kNone;
+    g_encoded[u].store(v, std::memory_order_relaxed);
+    return v;
+}
+
+quint32 decodedBytes(std::atomic<quint32> &slot, const char *bytes, qsizetype n) {
+    quint32 v = slot.load(std::memory_order_relaxed);
+    if (v)
+        return v;
+    const QString t = detail::decodeWithConverter(bytes, n);
+    v = t.size() == 1 && t[0] != QChar(0xFFFD) ? kKnown | t[0].unicode() : kNone;
+    slot.store(v, std::memory_order_relaxed);
+    return v;
+}
+
+bool isTrailByte(unsigned char t) { return (t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC); }
+
+} // namespace
+
+QByteArray encode(const QString &text) {
+    if (isAscii(text))
+        return text.toLatin1();
+    QByteArray out;
+    out.resize(text.size() * 2);
+    char *o = out.data();
+    const QChar *p = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i].unicode();
+        if (u < 0x80) {
+            *o++ = char(u);
+            continue;
+        }
+        if (u >= 0xD800 && u < 0xE000) {
+            // Nothing outside the BMP is in the code page; a pair is one character.
+            if (u < 0xDC00 && i + 1 < n && p[i + 1].isLowSurrogate())
+                ++i;
+            *o++ = '?';
+            continue;
+        }
+        const quint32 v = encodedUnit(u);
+        if (v == kNone) {
+            *o++ = '?';
+        } else if (((v >> 16) & 0xFF) == 1) {
+            *o++ = char(v & 0xFF);
+        } else {
+            *o++ = char((v >> 8) & 0xFF);
+            *o++ = char(v & 0xFF);
+        }
+    }
+    out.resize(o - out.data());
+    return out;
+}
+
+QString decode(const QByteArray &bytes) { return decode(bytes.constData(), bytes.size()); }
+
+QString decode(const char *data, qsizetype size) {
+    if (size <= 0)
+        return QString();
+    if (isAscii(data, size))
+        return QString::fromLatin1(data, size);
+    QString out(size, Qt::Uninitialized);
+    QChar *o = out.data();
+    const auto *b = reinterpret_cast<const unsigned char *>(data);
+    qsizetype i = 0;
+    while (i < size) {
+        const unsigned char c = b[i];
+        if (c < 0x80) {
+            *o++ = QChar(c);
+            ++i;
+            continue;
+        }
+        if (isLeadByte(c) && i + 1 < size) {
+            const unsigned char t = b[i + 1];
+            const quint32 v = decodedBytes(g_pair[(c << 8) | t], data + i, 2);
+            if (v != kNone) {
+                *o++ = QChar(char16_t(v & 0xFFFF));
+                i += 2;
+                continue;
+            }
+            // A well-formed but undefined pair is one character; a bad trail
+            // byte is read again on its own.
+            *o++ = QChar(0xFFFD);
+            i += isTrailByte(t) ? 2 : 1;
+            continue;
+        }
+        if (isLeadByte(c)) {
+            *o++ = QChar(0xFFFD); // cut off at the end
+            ++i;
+            continue;
+        }
+        const quint32 v = decodedBytes(g_single[c], data + i, 1);
+        *o++ = v == kNone ? QChar(0xFFFD) : QChar(char16_t(v & 0xFFFF));
+        ++i;
+    }
+    out.resize(o - out.constData());
     return out;
 }
 

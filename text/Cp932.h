@@ -26,4 +26,11 @@ QByteArray cutBytes(const QByteArray &bytes, qsizetype width);
 // The text cut to at most `width` CP932 bytes at a character boundary.
 QString cutToWidth(const QString &text, qsizetype width);
 
+namespace detail {
+// The converter itself, a string at a time; encode and decode keep what it
+// says of each character. For tests that hold the two to the same answers.
+QByteArray encodeWithConverter(const QString &text);
+QString decodeWithConverter(const char *data, qsizetype size);
+} // namespace detail
+
 } // namespace quil::cp932

@@ -98,6 +98,30 @@ TEST(Cp932, BrokenBytesDecodeToReplacementsWithoutSwallowingGoodOnes) {
     EXPECT_EQ(text[10000], QChar(u'い'));
 }
 
+// Every character and every byte pair converts exactly as the converter
+// says, whether it is met for the first time or read from what was kept.
+TEST(Cp932, KeptConversionsAgreeWithTheConverterEverywhere) {
+    for (int pass = 0; pass < 2; ++pass) {
+        for (char32_t u = 0x80; u < 0x10000; ++u) {
+            if (u >= 0xD800 && u < 0xE000)
+                continue;
+            const QString one{QChar(char16_t(u))};
+            ASSERT_EQ(cp932::encode(one), cp932::detail::encodeWithConverter(one)) << std::hex << unsigned(u);
+        }
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char single[] = {char(b), 'a'};
+            ASSERT_EQ(cp932::decode(single, 2), cp932::detail::decodeWithConverter(single, 2)) << std::hex << b;
+            if (!cp932::isLeadByte(uchar(b)))
+                continue;
+            for (int t = 0; t < 0x100; ++t) {
+                const char pair[] = {char(b), char(t), 'z'};
+                ASSERT_EQ(cp932::decode(pair, 3), cp932::detail::decodeWithConverter(pair, 3))
+                    << std::hex << b << ' ' << t;
+            }
+        }
+    }
+}
+
 TEST(Cp932, LongMixedTextSurvivesARoundTrip) {
     QString text;
     for (int i = 0; i < 2000; ++i)
