@@ -162,10 +162,8 @@ std::atomic<quint32> g_encoded[0x10000];        // UTF-16 unit -> kKnown | lengt
 std::atomic<quint32> g_single[0x100];           // byte -> kKnown | unit, or kNone
 std::atomic<quint32> g_pair[0x10000];           // lead << 8 | trail -> kKnown | unit, or kNone
 
-quint32 encodedUnit(char16_t u) {
-    quint32 v = g_encoded[u].load(std::memory_order_relaxed);
-    if (v)
-        return v;
+quint32 askEncoder(char16_t u) {
+    quint32 v;
     const QByteArray b = detail::encodeWithConverter(QString(QChar(u)));
     if (b.size() == 1 && !(b[0] == '?' && u != u'?'))
         v = kKnown | (1u << 16) | uchar(b[0]);
@@ -177,14 +175,22 @@ quint32 encodedUnit(char16_t u) {
     return v;
 }
 
-quint32 decodedBytes(std::atomic<quint32> &slot, const char *bytes, qsizetype n) {
-    quint32 v = slot.load(std::memory_order_relaxed);
-    if (v)
-        return v;
+inline quint32 encodedUnit(char16_t u) {
+    const quint32 v = g_encoded[u].load(std::memory_order_relaxed);
+    return v ? v : askEncoder(u);
+}
+
+quint32 askDecoder(std::atomic<quint32> &slot, const char *bytes, qsizetype n) {
+    quint32 v;
     const QString t = detail::decodeWithConverter(bytes, n);
     v = t.size() == 1 && t[0] != QChar(0xFFFD) ? kKnown | t[0].unicode() : kNone;
     slot.store(v, std::memory_order_relaxed);
     return v;
+}
+
+inline quint32 decodedBytes(std::atomic<quint32> &slot, const char *bytes, qsizetype n) {
+    const quint32 v = slot.load(std::memory_order_relaxed);
+    return v ? v : askDecoder(slot, bytes, n);
 }
 
 bool isTrailByte(unsigned char t) { return (t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC); }
