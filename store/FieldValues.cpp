@@ -241,6 +241,40 @@ QVariant fromVariant(const FieldDef &def, const QVariant &value) {
     return QVariant();
 }
 
+namespace {
+// The stored form of a local date, "yyyy-MM-ddThh:mm:ss.zzz", as Qt's ISO
+// form gives it, written directly: an import formats one per record.
+QString storedDate(const QDateTime &dt) {
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    if (dt.timeSpec() != Qt::LocalTime || !d.isValid() || !t.isValid() || d.year() < 1 || d.year() > 9999)
+        return dt.toString(Qt::ISODateWithMs);
+    char16_t buf[23];
+    auto put = [&buf](int at, int value, int digits) {
+        for (int k = digits - 1; k >= 0; --k) {
+            buf[at + k] = char16_t(u'0' + value % 10);
+            value /= 10;
+        }
+    };
+    put(0, d.year(), 4);
+    buf[4] = u'-';
+    put(5, d.month(), 2);
+    buf[7] = u'-';
+    put(8, d.day(), 2);
+    buf[10] = u'T';
+    put(11, t.hour(), 2);
+    buf[13] = u':';
+    put(14, t.minute(), 2);
+    buf[16] = u':';
+    put(17, t.second(), 2);
+    buf[19] = u'.';
+    put(20, t.msec(), 3);
+    return QString(reinterpret_cast<const QChar *>(buf), 23);
+}
+} // namespace
+
+QString storedDateText(const QDateTime &dt) { return storedDate(dt); }
+
 void bindValue(sql::Statement &s, int i, const FieldDef &def, const QVariant &v) {
     if (!v.isValid()) {
         s.bindNull(i);
@@ -258,7 +292,7 @@ void bindValue(sql::Statement &s, int i, const FieldDef &def, const QVariant &v)
         if (v.typeId() == QMetaType::QString)
             s.bindText(i, v.toString()); // still in the stored form
         else
-            s.bindText(i, v.toDateTime().toString(Qt::ISODateWithMs));
+            s.bindText(i, storedDate(v.toDateTime()));
         break;
     case FieldType::Boolean:
         s.bindInt(i, v.toBool() ? 1 : 0);

@@ -31,6 +31,8 @@ QVariant fromVariant(const FieldDef &def, const QVariant &value);
 QString textOf(const FieldDef &def, const QVariant &v);
 
 // SQLite side.
+// The stored form of a date ("yyyy-MM-ddThh:mm:ss.zzz" for local dates).
+QString storedDateText(const QDateTime &dt);
 QString sqlType(FieldType t);
 void bindValue(sql::Statement &s, int i, const FieldDef &def, const QVariant &v);
 QVariant readValue(const sql::Statement &s, int col, const FieldDef &def);

@@ -1,8 +1,10 @@
 #include "tests/store/StoreTestUtil.h"
 
+#include "store/FieldValues.h"
 #include "text/Cp932.h"
 
 #include <QSignalSpy>
+#include <QTimeZone>
 #include <sys/stat.h>
 
 using namespace quil;
@@ -686,4 +688,16 @@ TEST_F(StoreTest, HandlerThatMovesDuringAMoveLeavesConsistentState) {
     EXPECT_EQ(name(*t), QStringLiteral("C"));
     EXPECT_EQ(t->state(), DataSetState::Edit);
     EXPECT_TRUE(t->eof());
+}
+
+TEST(StoredDates, TheDirectFormIsQtsIsoForm) {
+    const QDateTime samples[] = {
+        QDateTime(QDate(2003, 4, 1), QTime(9, 30)),          QDateTime(QDate(1, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)), QDateTime(QDate(2026, 3, 29), QTime(2, 30, 5, 7)),
+        QDateTime(QDate(1999, 12, 31), QTime(12, 0, 0, 50)),
+    };
+    for (const QDateTime &dt : samples)
+        EXPECT_EQ(values::storedDateText(dt), dt.toString(Qt::ISODateWithMs)) << dt.toString().toStdString();
+    const QDateTime utc(QDate(2003, 4, 1), QTime(9, 30), Qt::UTC);
+    EXPECT_EQ(values::storedDateText(utc), utc.toString(Qt::ISODateWithMs));
 }
