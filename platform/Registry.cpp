@@ -36,8 +36,16 @@ struct Section {
 
 bool sameName(const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseInsensitive) == 0; }
 
+// A section header is read with the blanks inside its brackets trimmed, so
+// blanks around a key's parts cannot count anywhere, or a value set under
+// such a key could not be found again once written.
 QString normaliseKey(const QString &key) {
-    QStringList parts = key.split(u'\\', Qt::SkipEmptyParts);
+    QStringList parts;
+    for (const QString &part : key.split(u'\\')) {
+        const QString p = part.trimmed();
+        if (!p.isEmpty())
+            parts << p;
+    }
     return parts.join(u'\\');
 }
 
@@ -303,15 +311,24 @@ void RegistryDocument::parse(const QByteArray &fileBytes) {
         std::optional<qsizetype> start = current ? dataStart(trimmed, &name) : std::nullopt;
         if (start) {
             QString data = trimmed.mid(*start);
-            // A hex list may go on over following lines, each ending with "\".
+            // A hex list goes on over the following lines for as long as each
+            // ends with "\". Only the line itself decides: a "\" that is left
+            // in the data after the mark is taken off is no mark, so the blank
+            // line written after a list open at the end of the file closes it.
             if (data.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
-                while (data.endsWith(u'\\') && i + 1 < lines.size()) {
+                bool more = data.endsWith(u'\\');
+                while (more) {
                     data.chop(1);
+                    if (i + 1 >= lines.size()) {
+                        e.openEnd = true;
+                        break;
+                    }
                     const QByteArray next = chopCr(lines[++i]);
                     e.raw.append(next);
-                    data += QString::fromUtf8(next).trimmed();
+                    const QString part = QString::fromUtf8(next).trimmed();
+                    data += part;
+                    more = part.endsWith(u'\\');
                 }
-                e.openEnd = data.endsWith(u'\\');
             }
             if (auto value = parseData(data)) {
                 e.isValue = true;

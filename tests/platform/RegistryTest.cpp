@@ -232,6 +232,41 @@ TEST_F(RegistryStore, LinesEndingInSeveralCarriageReturnsSettleAfterOneWrite) {
     EXPECT_EQ(bytes(), once);
 }
 
+TEST_F(RegistryStore, AListLeftOpenAtTheEndNeitherSwallowsWhatIsWrittenAfterItNorChanges) {
+    const QByteArray tails[] = {"\"a\"=hex:01,02\\", "\"a\"=hex:01,\\\n  02\\\\", "\"a\"=hex:01,\\", "\"a\"=hex(2):41,00,\\\\"};
+    for (const QByteArray &tail : tails) {
+        write("REGEDIT4\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n" + tail);
+        RegistryFile file(path());
+        const std::optional<RegValue> before = file.value(kQuil, "a");
+        file.setValue(kQuil, "b", RegValue::string("x"));
+        EXPECT_EQ(file.value(kQuil, "b").value_or(RegValue()).text, "x") << tail.constData();
+        const std::optional<RegValue> after = file.value(kQuil, "a");
+        EXPECT_EQ(after.has_value(), before.has_value()) << tail.constData();
+        if (after && before)
+            EXPECT_EQ(after->data, before->data) << tail.constData();
+        const QByteArray once = bytes();
+        file.setValue(kQuil, "b", RegValue::string("x"));
+        EXPECT_EQ(bytes(), once) << tail.constData();
+    }
+    // A list open at the end of the file ends there.
+    write("[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n\"a\"=hex:01,02\\");
+    EXPECT_EQ(RegistryFile(path()).value(kQuil, "a").value_or(RegValue()).data, QByteArray("\x01\x02"));
+}
+
+TEST_F(RegistryStore, BlanksAroundThePartsOfAKeyDoNotCount) {
+    write("REGEDIT4\n\n[ HKEY_CURRENT_USER\\software\\KAV\\QUIL ]\n\"A\"=\"1\"\n");
+    RegistryFile file(path());
+    EXPECT_EQ(file.value(kQuil, "A").value_or(RegValue()).text, "1");
+    EXPECT_EQ(file.value(" software \\KAV\\ QUIL\\ ", "A").value_or(RegValue()).text, "1");
+    // A value set under a key written with blanks reads back and joins the section.
+    file.setValue("software\\KAV\\QUIL ", "B", RegValue::string("2"));
+    file.setValue("Other ", "C", RegValue::string("3"));
+    EXPECT_EQ(RegistryFile(path()).value("software\\KAV\\QUIL ", "B").value_or(RegValue()).text, "2");
+    EXPECT_EQ(RegistryFile(path()).value("Other ", "C").value_or(RegValue()).text, "3");
+    EXPECT_EQ(bytes(), QByteArray("REGEDIT4\n\n[ HKEY_CURRENT_USER\\software\\KAV\\QUIL ]\n\"A\"=\"1\"\n\"B\"=\"2\"\n\n"
+                                  "[HKEY_CURRENT_USER\\Other]\n\"C\"=\"3\"\n\n"));
+}
+
 TEST_F(RegistryStore, NamesWithLineBreaksAreRefusedNotWritten) {
     RegistryFile file(path());
     EXPECT_THROW(file.setValue(kQuil, "bad\nname", RegValue::string("x")), Error);
