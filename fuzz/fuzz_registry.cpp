@@ -63,15 +63,12 @@ bool sameValue(const std::optional<RegValue> &a, const std::optional<RegValue> &
     std::abort();
 }
 
-// Fast flushes: a folder in memory when there is one.
+// Fast flushes: a folder in memory when there is one. Removed at exit.
 QString workFolder() {
-    static QTemporaryDir *dir = [] {
-        const QString shm = QStringLiteral("/dev/shm");
-        auto *d = QDir(shm).exists() ? new QTemporaryDir(shm + QStringLiteral("/fuzz_registry-XXXXXX"))
-                                     : new QTemporaryDir;
-        return d;
-    }();
-    return dir->path();
+    static const QString shm = QStringLiteral("/dev/shm");
+    static QTemporaryDir dir(QDir(shm).exists() ? shm + QStringLiteral("/fuzz_registry-XXXXXX")
+                                                : QDir::tempPath() + QStringLiteral("/fuzz_registry-XXXXXX"));
+    return dir.path();
 }
 
 // Keys and names as they stand in the file, so that the fuzzer reaches its
