@@ -1,9 +1,11 @@
 #pragma once
 // A large register written straight into the table file: building one
 // through the cursor is measured on its own.
+#include "store/DataModules.h"
 #include "store/Sqlite.h"
 
 #include <QString>
+#include <memory>
 
 namespace quil::bench {
 
@@ -24,5 +26,20 @@ inline void fillRegister(const QString &dir, int from, int count, double firstKe
     }
     db.exec(QStringLiteral("COMMIT"));
 }
+
+// The program's two data modules over a register of `records` in a table
+// file, both tables open, with the record form's radio sync present so that
+// every move pays for it as in the program.
+struct Modules {
+    std::unique_ptr<TDataModule1> magazines = std::make_unique<TDataModule1>();
+    std::unique_ptr<TMMagSysDataModule> systems = std::make_unique<TMMagSysDataModule>();
+    explicit Modules(int records) {
+        fillRegister(magazines->Table1->directory(), 0, records, 1.0);
+        systems->Table2->open();
+        magazines->Table1->open();
+        magazines->syncPublishingRadio = [](const QString &) {};
+    }
+    Table &t() { return *magazines->Table1; }
+};
 
 } // namespace quil::bench

@@ -19,21 +19,10 @@ namespace {
 
 constexpr int kRecords = 100000;
 
-struct App {
-    std::unique_ptr<TDataModule1> magazines;
-    std::unique_ptr<TMMagSysDataModule> systems;
-
-    App() {
+struct App : bench::Modules {
+    App() : Modules(kRecords) {
         MessageBox::setTestMode(true); // confirmations answer OK
-        magazines = std::make_unique<TDataModule1>();
-        systems = std::make_unique<TMMagSysDataModule>();
-        fillRegister(magazines->Table1->directory(), 0, kRecords, 1.0);
-        systems->Table2->open();
-        magazines->Table1->open();
-        // As with the record form present: the radio group follows every move.
-        magazines->syncPublishingRadio = [](const QString &) {};
     }
-    Table &t() { return *magazines->Table1; }
 };
 
 App &app() {

@@ -43,22 +43,13 @@ QStringList allColumns() {
     return names;
 }
 
-struct App {
-    std::unique_ptr<TDataModule1> magazines;
-    std::unique_ptr<TMMagSysDataModule> systems;
+struct App : bench::Modules {
     QTemporaryDir files;
     QString sjisCsv, utf8Csv, exportCsvPath;
     qint64 bytes = 0;
 
-    App() {
+    App() : Modules(kRecords) {
         MessageBox::setTestMode(true);
-        magazines = std::make_unique<TDataModule1>();
-        systems = std::make_unique<TMMagSysDataModule>();
-        fillRegister(magazines->Table1->directory(), 0, kRecords, 1.0);
-        systems->Table2->open();
-        magazines->Table1->open();
-        // As with the record form present: the radio group follows the record.
-        magazines->syncPublishingRadio = [](const QString &) {};
 
         // The file to import is what the export writes of a filled register.
         sjisCsv = files.filePath(QStringLiteral("register.csv"));
@@ -69,7 +60,6 @@ struct App {
         bytes = sjis.size();
         textlist::writeBytes(utf8Csv, cp932::decode(sjis).toUtf8());
     }
-    Table &t() { return *magazines->Table1; }
 
     void emptyRegister() {
         t().close();

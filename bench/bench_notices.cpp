@@ -25,22 +25,12 @@ namespace {
 constexpr int kRecords = 100000;
 constexpr int kCancelled = 1000;
 
-struct App {
-    std::unique_ptr<TDataModule1> magazines;
-    std::unique_ptr<TMMagSysDataModule> systems;
-
-    App() {
+struct App : bench::Modules {
+    App() : Modules(kRecords) {
         MessageBox::setTestMode(true); // the confirmation and every information box answer OK
-        magazines = std::make_unique<TDataModule1>();
-        systems = std::make_unique<TMMagSysDataModule>();
-        fillRegister(magazines->Table1->directory(), 0, kRecords, 1.0);
-        systems->Table2->open();
-        magazines->Table1->open();
-        magazines->syncPublishingRadio = [](const QString &) {};
         // As the main window wires it while notices are on.
         DataModule1->writeCancelNotice = [] { writeCancelNotice(*DataModule1->Table1, QDate::currentDate()); };
     }
-    Table &t() { return *magazines->Table1; }
 };
 
 App &app() {

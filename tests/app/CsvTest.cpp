@@ -4,7 +4,7 @@
 #include "platform/MessageBox.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
-#include "tests/support/TestEnv.h"
+#include "tests/support/ModulesFixture.h"
 #include "text/Cp932.h"
 
 #include <QFile>
@@ -32,22 +32,8 @@ QStringList allColumns() {
 // Column name -> text, set through the field objects as a reader would type it.
 using Values = QMap<QString, QString>;
 
-class CsvTest : public EnvTest {
+class CsvTest : public ModulesTest {
 protected:
-    void SetUp() override {
-        EnvTest::SetUp();
-        magazines = std::make_unique<TDataModule1>();
-        systems = std::make_unique<TMMagSysDataModule>();
-        systems->Table2->open();
-        t().open();
-    }
-    void TearDown() override {
-        systems.reset();
-        magazines.reset();
-        EnvTest::TearDown();
-    }
-
-    Table &t() { return *magazines->Table1; }
 
     void add(const Values &values) {
         t().append();
@@ -78,8 +64,6 @@ protected:
 
     QString file(const QByteArray &bytes) { return env->writeFile(QStringLiteral("in.csv"), bytes); }
 
-    std::unique_ptr<TDataModule1> magazines;
-    std::unique_ptr<TMMagSysDataModule> systems;
 };
 
 const QString kListIndex0 = QStringLiteral("リストのインデックスが範囲を超えています (0)");

@@ -8,7 +8,7 @@
 #include "platform/Registry.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
-#include "tests/support/TestEnv.h"
+#include "tests/support/ModulesFixture.h"
 #include "text/Cp932.h"
 
 #include <QFile>
@@ -26,23 +26,8 @@ struct Rec {
     QString state = state::CancelCandidate;
 };
 
-class CancelTest : public EnvTest {
+class CancelTest : public ModulesTest {
 protected:
-    void SetUp() override {
-        EnvTest::SetUp();
-        magazines = std::make_unique<TDataModule1>();
-        systems = std::make_unique<TMMagSysDataModule>();
-        systems->Table2->open();
-        magazines->Table1->open();
-    }
-    void TearDown() override {
-        systems.reset();
-        magazines.reset();
-        EnvTest::TearDown();
-    }
-
-    Table &t() { return *magazines->Table1; }
-    Table &s() { return *systems->Table2; }
 
     void add(const QList<Rec> &records) {
         for (const Rec &r : records) {
@@ -96,8 +81,6 @@ protected:
                 "\t\t<td><input type=\"submit\" value=\"　解　除　\"></td>", "\t</tr>", "\t</form>", ""};
     }
 
-    std::unique_ptr<TDataModule1> magazines;
-    std::unique_ptr<TMMagSysDataModule> systems;
     Hosts hosts{"mag.example", "cancel.example:8080", "pub.example", "melma.example", "click.example"};
 };
 

@@ -4,7 +4,7 @@
 #include "platform/MessageBox.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
-#include "tests/support/TestEnv.h"
+#include "tests/support/ModulesFixture.h"
 #include "text/Cp932.h"
 
 #include <QDir>
@@ -36,22 +36,8 @@ QByteArray sjisLines(const QStringList &lines) {
     return out;
 }
 
-class NoticeWriterTest : public EnvTest {
+class NoticeWriterTest : public ModulesTest {
 protected:
-    void SetUp() override {
-        EnvTest::SetUp();
-        magazines = std::make_unique<TDataModule1>();
-        systems = std::make_unique<TMMagSysDataModule>();
-        systems->Table2->open();
-        t().open();
-    }
-    void TearDown() override {
-        systems.reset();
-        magazines.reset();
-        EnvTest::TearDown();
-    }
-
-    Table &t() { return *magazines->Table1; }
 
     // Appends and stores the record; the cursor stays on it.
     void add(const Magazine &m) {
@@ -69,8 +55,6 @@ protected:
 
     QByteArray file(const QString &name) { return env->readFile(name); }
 
-    std::unique_ptr<TDataModule1> magazines;
-    std::unique_ptr<TMMagSysDataModule> systems;
 };
 
 const Magazine kMag2{QStringLiteral("まぐまぐ"),
