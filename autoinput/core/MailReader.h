@@ -20,6 +20,7 @@ struct MailText {
     QString label; // where it came from: the file, and "#N" for the N-th message of an mbox
     QString text;  // the message's text, lines ended by CR LF
     QString error; // not empty: the message could not be decoded, and text is empty
+    QString subject; // the decoded Subject, to name the message to the reader
 };
 
 // The texts of the messages the bytes hold: one for a message, one per
