@@ -493,11 +493,12 @@ TEST_F(MailRecordsTest, EachLayoutInEachFormGivesTheRecordsOfItsPlainText) {
 TEST_F(MailRecordsTest, AnMboxOfConfirmationMailsGivesEachRecord) {
     QByteArray mbox;
     std::vector<Row> expected;
-    int n = 0;
+    const QList<Form> eachForm = forms();
+    qsizetype n = 0;
     for (const auto &[layout, text] : layouts()) {
         const std::vector<Row> plain = recordsOf(text);
         expected.insert(expected.end(), plain.begin(), plain.end());
-        const Form &f = forms()[n++ % forms().size()];
+        const Form &f = eachForm[n++ % eachForm.size()];
         mbox += "From info@example.jp Sat Apr  5 12:34:56 2003\r\n" + f.make(text) + "\r\n";
     }
     const QList<MailText> mails = mail::readMessages(mbox, QStringLiteral("box"));
