@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -261,11 +262,24 @@ QByteArray jisToCp932(const QByteArray &in) {
     return out;
 }
 
+// What may stand in a charset name (RFC 2978, with the '.' and ':' that real
+// names such as "ANSI_X3.4-1968" carry). GMime remembers every name it is
+// asked about for the life of the process, so nothing else reaches it.
+bool isCharsetName(const QByteArray &name) {
+    if (name.isEmpty() || name.size() > 40)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || (c != '\0' && std::strchr("!#$%&'+-^_`{}~.:", c));
+    });
+}
+
 // Through GMime's iconv (it knows the names mail programs give charsets);
 // a byte that is no character of the set becomes U+FFFD. Nothing when the
 // set is unknown.
-std::optional<QString> iconvToText(const QByteArray &in, const char *charset) {
-    iconv_t cd = g_mime_iconv_open("UTF-8", charset);
+std::optional<QString> iconvToText(const QByteArray &in, const QByteArray &charset) {
+    if (!isCharsetName(charset))
+        return std::nullopt;
+    iconv_t cd = g_mime_iconv_open("UTF-8", charset.constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
     QByteArray out;
@@ -334,7 +348,7 @@ Decoded toText(const QByteArray &bytes, const QByteArray &charset) {
     case Family::Other:
         break;
     }
-    if (auto text = iconvToText(bytes, charset.constData()))
+    if (auto text = iconvToText(bytes, charset))
         return {*text, {}};
     return {{}, QString::fromUtf8(MsgUnknownCharset).arg(QString::fromLatin1(charset))};
 }

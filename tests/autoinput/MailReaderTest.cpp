@@ -351,6 +351,10 @@ TEST(MailReader, UndecodableBodiesNameTheReason) {
     EXPECT_EQ(m.error, QStringLiteral("メールの文字コード「x-no-such-charset」を読めません"));
     EXPECT_TRUE(m.text.isEmpty());
 
+    // Nothing that is no charset name is looked up.
+    m = readOne(message("Content-Type: text/plain; charset=\"utf-8 <b>\"\r\n", "abc\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの文字コード「utf-8 <b>」を読めません"));
+
     m = readOne(message("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n",
                         "!!!! ####\r\n"));
     EXPECT_EQ(m.error, QStringLiteral("メールの本文を読めません"));
