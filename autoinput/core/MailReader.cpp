@@ -74,8 +74,8 @@ bool isKnownField(QByteArrayView name) {
 }
 
 // True when a header block begins at pos: "Name: value" lines, continuation
-// lines after the first, at least one field that every mail carries, and an
-// empty line after them.
+// lines after the first, among them at least one of the fields a mail
+// program always writes, and an empty line after them.
 bool headerBlockAt(const QByteArray &b, qsizetype pos) {
     bool known = false;
     bool first = true;

@@ -317,6 +317,11 @@ TEST(MailReader, EncodedSubjectIsDecoded) {
     const MailText m = readOne(bytes);
     EXPECT_EQ(m.subject, QStringLiteral("登録のお知らせ"));
     EXPECT_EQ(m.text, QStringLiteral("本文\r\n"));
+
+    // Raw Shift_JIS in a header, as some Japanese mail programs write it.
+    const QByteArray raw = "From: info@example.jp\r\nSubject: " + cp932::encode(QStringLiteral("ご登録完了")) +
+                           "\r\n\r\n本文\r\n";
+    EXPECT_EQ(readOne(raw).subject, QStringLiteral("ご登録完了"));
 }
 
 TEST(MailReader, ThePlainPartIsTheText) {
