@@ -1,12 +1,12 @@
 #include "autoinput/TQUILAutoInputForm.h"
 
+#include "autoinput/core/DropInput.h"
 #include "autoinput/core/Jis.h"
 #include "autoinput/core/MailParser.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Opener.h"
 #include "store/DataModules.h"
-#include "text/Cp932.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -27,30 +27,6 @@ TQUILAutoInputForm *QUILAutoInputForm = nullptr;
 namespace {
 
 const char *const MsgMemoFull = "文字列の大きさが メモ の制限を越えました";
-
-// Lines of Shift_JIS bytes: CR LF, a lone CR and a lone LF each end a line, a
-// break at the very end starts no further line, and a NUL ends the text.
-QList<QByteArray> splitByteLines(const QByteArray &bytes) {
-    QList<QByteArray> lines;
-    qsizetype n = bytes.indexOf('\0');
-    if (n < 0)
-        n = bytes.size();
-    qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < n) {
-        const char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            lines.append(bytes.mid(start, i - start));
-            i += (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < n)
-        lines.append(bytes.mid(start, n - start));
-    return lines;
-}
 
 // The memo form of a text: every line break (CR LF, CR or LF) one "\n". A
 // text control holds no NUL: clipboard text ends at one, as it does on the
@@ -305,9 +281,9 @@ void TQUILAutoInputForm::OLEDropDrop(QObject *Sender, NuvraOLE::TShiftState, int
 void TQUILAutoInputForm::takeDrop(QObject *Sender) {
     const QString name = Sender ? Sender->objectName() : QString();
     const QString present = memoText();
-    QList<QByteArray> lines;
+    QList<quil::drop::Line> lines;
     if (name == QLatin1String("OLEDropText")) {
-        lines = splitByteLines(OLEDropText->Text);
+        lines = quil::drop::splitBytes(OLEDropText->Text);
     } else if (name == QLatin1String("OLEDropFiles")) {
         qsizetype total = present.size();
         for (const QString &path : OLEDropFiles->Files) {
@@ -329,8 +305,12 @@ void TQUILAutoInputForm::takeDrop(QObject *Sender) {
                 continue;
             }
             total += bytes.size() + 1;
-            lines.append(QByteArray());
-            lines.append(splitByteLines(bytes));
+            // A saved mail or mailbox gives the text of its messages.
+            quil::drop::FileLines taken = quil::drop::fileLines(bytes, path);
+            for (const quil::mail::MailText &mail : taken.unreadable)
+                quil::MessageBox::show(quil::drop::unreadableMessage(mail), quil::applicationTitle(),
+                                       quil::MsgButtons::Ok, quil::MsgIcon::Exclamation);
+            lines.append(std::move(taken.lines));
         }
     } else {
         quil::MessageBox::show(QStringLiteral("不正な呼び出しがありました"), quil::applicationTitle(),
@@ -338,14 +318,9 @@ void TQUILAutoInputForm::takeDrop(QObject *Sender) {
     }
 
     if (CheckBoxOEDrop->isChecked())
-        lines = JisToShiftJisLines(lines);
+        quil::drop::jisToShiftJis(lines);
 
-    QString text = present;
-    for (const QByteArray &line : lines) {
-        text += quil::cp932::decode(line);
-        text += u'\n';
-    }
-    text = toMemoForm(text, Nul::Dropped);
+    QString text = toMemoForm(present + quil::drop::joinLines(lines), Nul::Dropped);
     checkCapacity(text.size());
     setMemoText(text);
 }

@@ -11,6 +11,7 @@ QUIL_PACKAGES=(
     qt6-base-dev qt6-translations-l10n fonts-ipafont
     libsqlite3-dev sqlite3
     libgtest-dev libgmock-dev libbenchmark-dev
+    libgmime-3.0-dev
     xvfb xauth xdotool x11-utils imagemagick
     clang libclang-rt-14-dev
     chromium chromium-driver python3-selenium

@@ -100,6 +100,31 @@ const char *const Mail = "●登録メールマガジン:\r\n"
                          "●IPアドレス:\r\n"
                          "192.0.2.1\r\n";
 
+// The confirmation mail above with another magazine ID.
+QString mailWithId(const char *id) {
+    QString m = QString::fromUtf8(Mail);
+    m.replace(QStringLiteral("123456"), QString::fromLatin1(id));
+    return m;
+}
+
+QByteArray eml(const QByteArray &contentHeaders, const QByteArray &body) {
+    return "From: info@example.jp\r\nTo: reader@example.com\r\nSubject: =?UTF-8?B?" +
+           QStringLiteral("登録のお知らせ").toUtf8().toBase64() + "?=\r\nMIME-Version: 1.0\r\n" + contentHeaders +
+           "\r\n" + body;
+}
+
+QByteArray quotedPrintable(const QByteArray &bytes) {
+    QByteArray out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r' || c == '\n' || (c >= 32 && c < 127 && c != '='))
+            out += ch;
+        else
+            out += "=" + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+    }
+    return out;
+}
+
 QStringList shownTexts() {
     QStringList t;
     for (const quil::ShownMessage &m : MessageBox::shown())
@@ -333,5 +358,79 @@ TEST_F(AutoInputFormTest, RegisteredListCheckShowsNoCount) {
     form->CheckBoxMRC->setChecked(true);
     setMemo(QStringLiteral("関係のない行\n"));
     QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(AutoInputFormTest, DroppedMailFilesGiveTheTextOfEachMessage) {
+    const QString single = env->writeFile(
+        "mail.eml", eml("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n",
+                        mailWithId("111111").toUtf8().toBase64() + "\r\n"));
+    QString html = mailWithId("333333").toHtmlEscaped();
+    html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>\r\n"));
+    const QByteArray mbox =
+        "From info@example.jp Sat Apr  5 12:34:56 2003\n" +
+        eml("Content-Type: text/plain; charset=Shift_JIS\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+            quotedPrintable(quil::cp932::encode(mailWithId("222222")))) +
+        "\nFrom info@example.jp Sat Apr  5 12:34:57 2003\n" +
+        eml("Content-Type: text/plain; charset=x-no-such-charset\r\n", "123\r\n") +
+        "\nFrom info@example.jp Sat Apr  5 12:34:58 2003\n" +
+        eml("Content-Type: text/html; charset=UTF-8\r\n", "<html><body>\r\n" + html.toUtf8() + "</body></html>\r\n");
+    const QString box = env->writeFile("saved.mbox", mbox);
+    // A Shift_JIS text file is taken as before.
+    const QString text = file("mail.txt", mailWithId("444444"));
+
+    dropFiles({single, box, text});
+    QString expected;
+    for (const char *id : {"111111", "222222", "333333", "444444"})
+        expected += QStringLiteral("\n") + mailWithId(id);
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(memo(), expected);
+    // The message that cannot be read is named, and the others are taken.
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    const quil::ShownMessage &m = MessageBox::shown()[0];
+    EXPECT_TRUE(m.text.contains(box + "#2")) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QStringLiteral("登録のお知らせ"))) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QStringLiteral("x-no-such-charset"))) << m.text.toStdString();
+    EXPECT_EQ(m.caption, QStringLiteral("Quillet"));
+    EXPECT_EQ(m.icon, quil::MsgIcon::Exclamation);
+    EXPECT_EQ(m.buttons, quil::MsgButtons::Ok);
+    EXPECT_EQ(DataModule1->Table1->recordCount(), 0);
+
+    MessageBox::clearShown();
+    QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("4件が登録されました")});
+    EXPECT_TRUE(memo().isEmpty());
+    quil::Table &t = *DataModule1->Table1;
+    ASSERT_EQ(t.recordCount(), 4);
+    QList<int> ids;
+    for (t.first(); !t.eof(); t.next()) {
+        ids << t.fieldByName(QStringLiteral("マガジンＩＤ")).asInteger();
+        EXPECT_EQ(t.fieldByName(QStringLiteral("メールマガジン名")).asString(), QStringLiteral("週刊テスト通信"));
+        EXPECT_EQ(t.fieldByName(QStringLiteral("登録アドレス")).asString(), QStringLiteral("reader@example.com"));
+    }
+    EXPECT_EQ(ids, (QList<int>{111111, 222222, 333333, 444444}));
+}
+
+TEST_F(AutoInputFormTest, AnUnreadableMailIsNamedAndAddsNothing) {
+    const QString noText = env->writeFile(
+        "scan.eml", eml("Content-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n", "JVBERi0xLjQK\r\n"));
+    setMemo(QStringLiteral("既存"));
+    dropFiles({noText});
+    EXPECT_EQ(memo(), QStringLiteral("既存"));
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("メール '%1' を読み込めませんでした。\n件名: 登録のお知らせ\n"
+                                                       "メールの本文がありません")
+                                            .arg(noText)});
+}
+
+TEST_F(AutoInputFormTest, OutlookExpressDropLeavesDecodedMailText) {
+    // With the box ticked, a file's 7-bit JIS is converted and its kanji mode
+    // runs on into the next file's lines, but a mail's text is already text.
+    form->CheckBoxOEDrop->setChecked(true);
+    const QString oe = env->writeFile("oe.txt", QByteArray("\x1b$B0!\r\n"));
+    const QString m = env->writeFile(
+        "jis.eml", eml("Content-Type: text/plain; charset=ISO-2022-JP\r\n", "\x1b$B0!\x1b(B 0!\r\n"));
+    const QString oe2 = env->writeFile("oe2.txt", QByteArray("0!\x1b(Bx\r\n"));
+    dropFiles({oe, m, oe2});
+    EXPECT_EQ(memo(), QStringLiteral("\n亜\n\n亜 0!\n\n亜x\n"));
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }

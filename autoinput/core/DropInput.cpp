@@ -1,0 +1,82 @@
+#include "autoinput/core/DropInput.h"
+
+#include "autoinput/core/Jis.h"
+#include "text/Cp932.h"
+
+namespace quil::drop {
+
+QList<Line> splitBytes(const QByteArray &bytes) {
+    QList<Line> lines;
+    qsizetype n = bytes.indexOf('\0');
+    if (n < 0)
+        n = bytes.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            lines.append(Line{bytes.mid(start, i - start), {}, false});
+            i += (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n)
+        lines.append(Line{bytes.mid(start, n - start), {}, false});
+    return lines;
+}
+
+FileLines fileLines(const QByteArray &bytes, const QString &path) {
+    FileLines result;
+    if (mail::classify(bytes) == mail::FileKind::Other) {
+        result.lines.append(Line{});
+        result.lines.append(splitBytes(bytes));
+        return result;
+    }
+    for (const mail::MailText &m : mail::readMessages(bytes, path)) {
+        if (!m.error.isEmpty()) {
+            result.unreadable.append(m);
+            continue;
+        }
+        result.lines.append(Line{{}, {}, true});
+        // The reader hands back CR LF after every line.
+        QStringList lines = m.text.split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        for (QString &l : lines)
+            result.lines.append(Line{{}, std::move(l), true});
+    }
+    return result;
+}
+
+void jisToShiftJis(QList<Line> &lines) {
+    QList<QByteArray> raw;
+    for (const Line &l : lines)
+        if (!l.decoded)
+            raw.append(l.bytes);
+    const QList<QByteArray> converted = jis::JisToShiftJisLines(raw);
+    qsizetype k = 0;
+    for (Line &l : lines)
+        if (!l.decoded)
+            l.bytes = converted[k++];
+}
+
+QString joinLines(const QList<Line> &lines) {
+    QString text;
+    for (const Line &l : lines) {
+        text += l.decoded ? l.text : cp932::decode(l.bytes);
+        text += u'\n';
+    }
+    return text;
+}
+
+QString unreadableMessage(const mail::MailText &mail) {
+    QString text = QStringLiteral("メール '%1' を読み込めませんでした。").arg(mail.label);
+    if (!mail.subject.isEmpty())
+        text += QStringLiteral("\n件名: %1").arg(mail.subject);
+    text += u'\n' + mail.error;
+    return text;
+}
+
+} // namespace quil::drop

@@ -1,0 +1,530 @@
+#include "autoinput/core/MailReader.h"
+
+#include "autoinput/core/HtmlText.h"
+#include "autoinput/core/Jis.h"
+#include "text/Cp932.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+// GLib names struct members "signals", which Qt keeps as a macro.
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace quil::mail {
+
+namespace {
+
+const char *const MsgUnreadableMail = "メールの形式を読めません";
+const char *const MsgNoTextPart = "メールの本文がありません";
+const char *const MsgUndecodableBody = "メールの本文を読めません";
+const char *const MsgUnknownCharset = "メールの文字コード「%1」を読めません";
+
+// Nesting deeper than this is no mail a person sent.
+constexpr int MaxDepth = 64;
+
+struct ObjectUnref {
+    void operator()(void *p) const {
+        if (p)
+            g_object_unref(p);
+    }
+};
+template <typename T> using GPtr = std::unique_ptr<T, ObjectUnref>;
+
+// GMime's tables are built once per process; the options are shared and never
+// changed after that.
+GMimeParserOptions *parserOptions() {
+    static std::once_flag once;
+    static GMimeParserOptions *options = nullptr;
+    std::call_once(once, [] {
+        g_mime_init();
+        options = g_mime_parser_options_new();
+        // Japanese senders put encoded words inside words and raw 8-bit
+        // Shift_JIS in headers.
+        g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
+        const char *fallback[] = {"UTF-8", "CP932", nullptr};
+        g_mime_parser_options_set_fallback_charsets(options, fallback);
+    });
+    return options;
+}
+
+// ---- classification --------------------------------------------------------
+
+bool isFieldNameByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u > 32 && u < 127 && c != ':';
+}
+
+bool isKnownField(QByteArrayView name) {
+    for (const char *known : {"From", "Date", "Subject", "MIME-Version", "Content-Type"})
+        if (name.compare(QByteArrayView(known), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// True when a header block begins at pos: "Name: value" lines, continuation
+// lines after the first, among them at least one of the fields a mail
+// program always writes, and an empty line after them.
+bool headerBlockAt(const QByteArray &b, qsizetype pos) {
+    bool known = false;
+    bool first = true;
+    while (true) {
+        const qsizetype eol = b.indexOf('\n', pos);
+        if (eol < 0)
+            return false;
+        qsizetype end = eol;
+        if (end > pos && b[end - 1] == '\r')
+            --end;
+        if (end == pos)
+            return known && !first;
+        const char c = b[pos];
+        if (c == ' ' || c == '\t') {
+            if (first)
+                return false;
+        } else {
+            qsizetype k = pos;
+            while (k < end && isFieldNameByte(b[k]))
+                ++k;
+            const qsizetype nameEnd = k;
+            while (k < end && (b[k] == ' ' || b[k] == '\t'))
+                ++k;
+            if (nameEnd == pos || k >= end || b[k] != ':')
+                return false;
+            if (isKnownField(QByteArrayView(b.constData() + pos, nameEnd - pos)))
+                known = true;
+        }
+        first = false;
+        pos = eol + 1;
+    }
+}
+
+// ---- finding the text ------------------------------------------------------
+
+// The first part of type text/<subtype> that is not an attachment, depth
+// first, also inside attached messages.
+GMimePart *findText(GMimeObject *obj, const char *subtype, int depth) {
+    if (!obj || depth > MaxDepth)
+        return nullptr;
+    if (GMIME_IS_MULTIPART(obj)) {
+        auto *multipart = GMIME_MULTIPART(obj);
+        const int count = g_mime_multipart_get_count(multipart);
+        for (int i = 0; i < count; ++i)
+            if (GMimePart *p = findText(g_mime_multipart_get_part(multipart, i), subtype, depth + 1))
+                return p;
+        return nullptr;
+    }
+    if (GMIME_IS_MESSAGE_PART(obj)) {
+        GMimeMessage *inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
+        return inner ? findText(g_mime_message_get_mime_part(inner), subtype, depth + 1) : nullptr;
+    }
+    if (GMIME_IS_PART(obj)) {
+        GMimeContentType *type = g_mime_object_get_content_type(obj);
+        auto *part = GMIME_PART(obj);
+        if (type && g_mime_content_type_is_type(type, "text", subtype) && !g_mime_part_is_attachment(part))
+            return part;
+    }
+    return nullptr;
+}
+
+QByteArray streamBytes(GMimeStream *stream) {
+    GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    return QByteArray(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
+}
+
+// The part's content with its transfer encoding undone.
+QByteArray decodedContent(GMimePart *part) {
+    GMimeDataWrapper *content = g_mime_part_get_content(part);
+    if (!content)
+        return {};
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, out.get());
+    return streamBytes(out.get());
+}
+
+// True when the part's content as it stands in the mail holds more than blanks.
+bool encodedContentHasText(GMimePart *part) {
+    GMimeDataWrapper *content = g_mime_part_get_content(part);
+    GMimeStream *raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+    if (!raw)
+        return false;
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_stream_reset(raw);
+    g_mime_stream_write_to_stream(raw, out.get());
+    g_mime_stream_reset(raw);
+    const QByteArray bytes = streamBytes(out.get());
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n'; });
+}
+
+// ---- charsets --------------------------------------------------------------
+
+enum class Family { Undeclared, Utf8, Cp932, Jis, EucJp, Other };
+
+Family familyOf(const QByteArray &charset) {
+    static const QList<QByteArray> undeclared = {"", "us-ascii", "ascii", "us_ascii", "ansi_x3.4-1968", "iso646-us"};
+    static const QList<QByteArray> utf8 = {"utf-8", "utf8"};
+    // Mail marked Shift_JIS comes from Windows and uses its additions.
+    static const QList<QByteArray> cp932 = {"shift_jis", "shift-jis", "sjis", "x-sjis", "ms_kanji", "csshiftjis",
+                                            "windows-31j", "cswindows31j", "cp932", "ms932", "x-ms-cp932", "ibm-943"};
+    static const QList<QByteArray> jis = {"iso-2022-jp", "csiso2022jp", "iso2022jp", "cp50220", "cp50221",
+                                          "cp50222", "x-windows-iso2022jp", "iso-2022-jp-ms"};
+    static const QList<QByteArray> eucjp = {"euc-jp", "eucjp", "x-euc-jp", "cseucpkdfmtjapanese", "euc-jp-ms",
+                                            "eucjp-ms", "eucjp-win", "cp51932"};
+    if (undeclared.contains(charset))
+        return Family::Undeclared;
+    if (utf8.contains(charset))
+        return Family::Utf8;
+    if (cp932.contains(charset))
+        return Family::Cp932;
+    if (jis.contains(charset))
+        return Family::Jis;
+    if (eucjp.contains(charset))
+        return Family::EucJp;
+    return Family::Other;
+}
+
+bool isValidUtf8(const QByteArray &bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString ignored = decoder(bytes);
+    return !decoder.hasError();
+}
+
+bool looksLikeJis(const QByteArray &bytes) {
+    if (!bytes.contains("\x1b$B") && !bytes.contains("\x1b$@"))
+        return false;
+    return std::none_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// ISO-2022-JP as Windows writes it (NEC and IBM additions, half-width kana)
+// has no converter of its own here: it is taken byte for byte to CP932, the
+// set it was written from, so it reads as the sender saw it.
+QByteArray jisToCp932(const QByteArray &in) {
+    enum class Mode { Ascii, Kanji, Kana, Unknown };
+    constexpr char Esc = 0x1B;
+    Mode mode = Mode::Ascii;
+    bool shiftedOut = false; // SO/SI half-width kana
+    QByteArray out;
+    out.reserve(in.size());
+    const qsizetype n = in.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c == Esc) {
+            qsizetype j = i + 1;
+            while (j < n && in[j] >= 0x20 && in[j] <= 0x2F)
+                ++j;
+            if (j >= n) {
+                break;
+            }
+            const QByteArray seq = in.mid(i + 1, j + 1 - (i + 1));
+            if (seq == "$B" || seq == "$@" || seq == "$(B" || seq == "$(Q")
+                mode = Mode::Kanji;
+            else if (seq == "(B" || seq == "(J" || seq == "(H")
+                mode = Mode::Ascii;
+            else if (seq == "(I")
+                mode = Mode::Kana;
+            else if (seq.startsWith('$'))
+                mode = Mode::Unknown; // a two-byte set with no CP932 form
+            i = j + 1;
+            continue;
+        }
+        if (c == 0x0E || c == 0x0F) {
+            shiftedOut = c == 0x0E;
+            ++i;
+            continue;
+        }
+        const bool graphic = c >= 0x21 && c <= 0x7E;
+        const bool nextGraphic = i + 1 < n && in[i + 1] >= 0x21 && in[i + 1] <= 0x7E;
+        if ((shiftedOut || mode == Mode::Kana) && c >= 0x21 && c <= 0x5F) {
+            out += char(c + 0x80);
+            ++i;
+        } else if (mode == Mode::Kanji && graphic && nextGraphic) {
+            out += jis::JisPairToShiftJis(c, static_cast<unsigned char>(in[i + 1]));
+            i += 2;
+        } else if (mode == Mode::Unknown && graphic && nextGraphic) {
+            out += '?';
+            i += 2;
+        } else {
+            out += char(c);
+            ++i;
+        }
+    }
+    return out;
+}
+
+// What may stand in a charset name (RFC 2978, with the '.' and ':' that real
+// names such as "ANSI_X3.4-1968" carry). GMime remembers every name it is
+// asked about for the life of the process, so nothing else reaches it.
+bool isCharsetName(const QByteArray &name) {
+    if (name.isEmpty() || name.size() > 40)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || (c != '\0' && std::strchr("!#$%&'+-^_`{}~.:", c));
+    });
+}
+
+// Through GMime's iconv (it knows the names mail programs give charsets);
+// a byte that is no character of the set becomes U+FFFD. Nothing when the
+// set is unknown.
+std::optional<QString> iconvToText(const QByteArray &in, const QByteArray &charset) {
+    if (!isCharsetName(charset))
+        return std::nullopt;
+    iconv_t cd = g_mime_iconv_open("UTF-8", charset.constData());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    QByteArray out;
+    out.reserve(in.size() * 2);
+    char *inp = const_cast<char *>(in.constData());
+    size_t inLeft = size_t(in.size());
+    char buf[4096];
+    while (true) {
+        char *outp = buf;
+        size_t outLeft = sizeof buf;
+        const size_t r = inLeft > 0 ? g_mime_iconv(cd, &inp, &inLeft, &outp, &outLeft)
+                                    : g_mime_iconv(cd, nullptr, nullptr, &outp, &outLeft);
+        const int err = errno;
+        out.append(buf, outp - buf);
+        if (r == size_t(-1) && err == E2BIG)
+            continue;
+        if (r == size_t(-1) && inLeft > 0) {
+            out.append("\xEF\xBF\xBD");
+            ++inp;
+            --inLeft;
+            continue;
+        }
+        if (inLeft == 0 && inp != nullptr) {
+            // Shift a stateful set back to its initial state.
+            inp = nullptr;
+            continue;
+        }
+        break;
+    }
+    g_mime_iconv_close(cd);
+    return QString::fromUtf8(out);
+}
+
+struct Decoded {
+    QString text;
+    QString error;
+};
+
+Decoded toText(const QByteArray &bytes, const QByteArray &charset) {
+    Family family = familyOf(charset);
+    if (family == Family::Undeclared) {
+        // No charset, or plain ASCII claimed for what is not: 7-bit JIS by
+        // its escapes, then UTF-8 when it is valid, else Shift_JIS.
+        if (looksLikeJis(bytes))
+            family = Family::Jis;
+        else if (isValidUtf8(bytes))
+            family = Family::Utf8;
+        else
+            family = Family::Cp932;
+    }
+    switch (family) {
+    case Family::Utf8:
+        return {QString::fromUtf8(bytes), {}};
+    case Family::Cp932:
+        return {cp932::decode(bytes), {}};
+    case Family::Jis:
+        return {cp932::decode(jisToCp932(bytes)), {}};
+    case Family::EucJp:
+        // Windows' EUC-JP, where the iconv at hand has it: its NEC additions are a superset.
+        if (auto text = iconvToText(bytes, "EUC-JP-MS"))
+            return {*text, {}};
+        if (auto text = iconvToText(bytes, "EUC-JP"))
+            return {*text, {}};
+        break;
+    case Family::Undeclared:
+    case Family::Other:
+        break;
+    }
+    if (auto text = iconvToText(bytes, charset))
+        return {*text, {}};
+    return {{}, QString::fromUtf8(MsgUnknownCharset).arg(QString::fromLatin1(charset))};
+}
+
+// An HTML part without a charset parameter may name one in a <meta> element.
+QByteArray metaCharset(const QByteArray &html) {
+    const QByteArray head = html.left(4096).toLower();
+    const qsizetype at = head.indexOf("charset=");
+    if (at < 0)
+        return {};
+    qsizetype k = at + 8;
+    while (k < head.size() && (head[k] == '"' || head[k] == '\'' || head[k] == ' '))
+        ++k;
+    const qsizetype start = k;
+    while (k < head.size() && (std::isalnum(static_cast<unsigned char>(head[k])) || head[k] == '-' ||
+                               head[k] == '_' || head[k] == '.' || head[k] == ':'))
+        ++k;
+    return head.mid(start, k - start);
+}
+
+// ---- the text --------------------------------------------------------------
+
+// An mbox writer puts '>' before body lines that begin "From " (and before
+// ones already quoted so); one comes off again, so the line reads as sent.
+QString unescapeFromLines(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        qsizetype eol = i;
+        while (eol < n && text[eol] != u'\n' && text[eol] != u'\r')
+            ++eol;
+        qsizetype k = i;
+        while (k < eol && text[k] == u'>')
+            ++k;
+        const bool escaped = k > i && QStringView(text).mid(k, eol - k).startsWith(QLatin1String("From "));
+        out += QStringView(text).mid(escaped ? i + 1 : i, eol - (escaped ? i + 1 : i));
+        i = eol;
+        if (i < n) {
+            const qsizetype len = (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n') ? 2 : 1;
+            out += QStringView(text).mid(i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
+// Every line break CR LF, the last line ended too.
+QString crLfLines(const QString &text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            out += QLatin1String("\r\n");
+            if (i + 1 < n && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out += QLatin1String("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    if (!out.isEmpty() && !out.endsWith(u'\n'))
+        out += QLatin1String("\r\n");
+    return out;
+}
+
+MailText textOf(GMimeMessage *message, const QString &label, bool inMbox) {
+    MailText mail;
+    mail.label = label;
+    if (!message) {
+        mail.error = QString::fromUtf8(MsgUnreadableMail);
+        return mail;
+    }
+    if (const char *subject = g_mime_message_get_subject(message))
+        mail.subject = QString::fromUtf8(subject);
+
+    GMimeObject *body = g_mime_message_get_mime_part(message);
+    bool html = false;
+    GMimePart *part = findText(body, "plain", 0);
+    if (!part) {
+        part = findText(body, "html", 0);
+        html = true;
+    }
+    if (!part) {
+        mail.error = QString::fromUtf8(MsgNoTextPart);
+        return mail;
+    }
+
+    const QByteArray bytes = decodedContent(part);
+    if (bytes.isEmpty() && encodedContentHasText(part)) {
+        mail.error = QString::fromUtf8(MsgUndecodableBody);
+        return mail;
+    }
+    QByteArray charset;
+    if (const char *cs = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset"))
+        charset = QByteArray(cs).trimmed().toLower();
+    if (charset.isEmpty() && html)
+        charset = metaCharset(bytes);
+
+    Decoded decoded = toText(bytes, charset);
+    if (!decoded.error.isEmpty()) {
+        mail.error = decoded.error;
+        return mail;
+    }
+    QString text = std::move(decoded.text);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
+    if (inMbox && encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_UUENCODE)
+        text = unescapeFromLines(text);
+    if (html)
+        text = htmlToText(text);
+    mail.text = crLfLines(text);
+    return mail;
+}
+
+} // namespace
+
+FileKind classify(const QByteArray &bytes) {
+    if (bytes.startsWith("From ")) {
+        const qsizetype eol = bytes.indexOf('\n');
+        return eol >= 0 && headerBlockAt(bytes, eol + 1) ? FileKind::Mbox : FileKind::Other;
+    }
+    return headerBlockAt(bytes, 0) ? FileKind::Message : FileKind::Other;
+}
+
+QList<MailText> readMessages(const QByteArray &bytes, const QString &label) {
+    const FileKind kind = classify(bytes);
+    if (kind == FileKind::Other)
+        return {};
+    GMimeParserOptions *options = parserOptions();
+    // GMime copies the bytes into its own buffer.
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), kind == FileKind::Mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
+
+    QList<MailText> mails;
+    if (kind == FileKind::Message) {
+        GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
+        mails.append(textOf(message.get(), label, false));
+        return mails;
+    }
+    while (!g_mime_parser_eos(parser.get())) {
+        const gint64 before = g_mime_parser_tell(parser.get());
+        GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
+        if (!message)
+            break;
+        mails.append(textOf(message.get(), label + u'#' + QString::number(mails.size() + 1), true));
+        if (g_mime_parser_tell(parser.get()) <= before)
+            break;
+    }
+    if (mails.isEmpty())
+        mails.append(textOf(nullptr, label + QStringLiteral("#1"), true));
+    return mails;
+}
+
+QStringList maildirFiles(const QString &dir) {
+    const QDir root(dir);
+    if (!QFileInfo(root.filePath(QStringLiteral("new"))).isDir() ||
+        !QFileInfo(root.filePath(QStringLiteral("cur"))).isDir())
+        return {};
+    // Names begin with the delivery time, so name order is the order mail came in.
+    QFileInfoList files;
+    for (const char *sub : {"new", "cur"})
+        files += QDir(root.filePath(QString::fromLatin1(sub))).entryInfoList(QDir::Files, QDir::Name);
+    std::stable_sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        return a.fileName() < b.fileName();
+    });
+    QStringList paths;
+    for (const QFileInfo &f : files)
+        paths.append(f.absoluteFilePath());
+    return paths;
+}
+
+} // namespace quil::mail

@@ -1,0 +1,33 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Mail as mail programs keep it: an Internet message (a .eml file), an mbox,
+// or a Maildir folder, turned into the plain text the confirmation-mail
+// parser reads.
+namespace quil::mail {
+
+enum class FileKind { Message, Mbox, Other };
+
+// A header block of "Name: value" lines holding at least one of From, Date,
+// Subject, MIME-Version or Content-Type, then an empty line: a message.
+// "From " lines separating messages: an mbox. Anything else: Other.
+FileKind classify(const QByteArray &bytes);
+
+struct MailText {
+    QString label; // where it came from: the file, and "#N" for the N-th message of an mbox
+    QString text;  // the message's text, lines ended by CR LF
+    QString error; // not empty: the message could not be decoded, and text is empty
+    QString subject; // the decoded Subject, to name the message to the reader
+};
+
+// The texts of the messages the bytes hold: one for a message, one per
+// message of an mbox, none for anything else.
+QList<MailText> readMessages(const QByteArray &bytes, const QString &label);
+
+// The message files of a Maildir folder (its new/ and cur/), in name order.
+QStringList maildirFiles(const QString &dir);
+
+} // namespace quil::mail

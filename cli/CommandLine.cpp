@@ -1,0 +1,276 @@
+#include "cli/CommandLine.h"
+
+#include "cli/Commands.h"
+#include "store/DataModules.h"
+#include "store/Settings.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace quil::cli {
+namespace {
+
+const char *const HelpJa = R"(使い方: quillet-cli コマンド [オプション] [引数...]
+
+Quillet のメールマガジン登録データベースを、ウィンドウなしで扱います。
+データベースは Quillet 本体と同じもの ($XDG_DATA_HOME/quillet、既定は
+~/.local/share/quillet) で、両方のプログラムを同時に使えます。
+
+コマンド:
+  import-mail [ファイル|フォルダ]...
+      確認メールを取り込みます。メール 1 通ごとに、空の自動入力ウィンドウへ
+      貼り付けて「取り込み開始」を押したのと同じレコードが登録されます。
+      引数がないとき、また "-" のときは標準入力を読みます。ファイルは
+      メール 1 通 (.eml)、mbox、そのどちらでもなければ Shift_JIS のテキスト
+      として読みます。フォルダは Maildir で、その new/ と cur/ のメールを
+      読みます (メールを移したり変えたりはしません)。終わると
+      「N件が登録されました」と表示します。
+      失敗したメールがあるとそこで止まり、エラーとそのメールのファイル名を
+      標準エラーに表示して、終了コード 1 で終わります。それまでに登録した
+      レコードは残ります (失敗したメールのレコードは、ウィンドウと同じく
+      エラーまでに読んだ項目を持って残ります)。本文を復号できないメールも
+      失敗として扱います。
+
+  list [--state 状態] [--format tsv|json]
+      すべてのレコードを格納順に、13 項目すべて表示します。
+      --state 状態    削除状態がこの値と完全に一致するレコードだけを表示
+                      (未購読, 購読中, 解除候補, 解除)
+      --format tsv    (既定) 1 行目が項目名、続いて 1 行に 1 レコード、値は
+                      タブ区切り。値の中のタブ、改行 (LF)、復帰 (CR)、
+                      バックスラッシュは \t, \n, \r, \\ と書きます
+      --format json   項目名をキーとするオブジェクトの配列。値はすべて文字列
+
+  export-csv ファイル [--columns 項目名,...]
+      データベースを CSV ファイル (Shift_JIS, CR LF) に保存します。形式は
+      ウィンドウの「CSV ファイルとして保存」と同じです。終わると
+      「計 N 件保存しました。」と表示します。
+      --columns 項目名,...   保存する項目をこの順にコンマ区切りで
+                             (既定は 13 項目すべてを格納順に)
+
+  import-csv ファイル
+      1 行目に項目名のある CSV ファイルを読み、データ 1 行ごとにレコードを
+      末尾へ追加します (ウィンドウの「ファイルから読みこみ」と同じ)。
+      終わると「計 N 行のデータを書きこみました。」と表示します。
+
+オプション:
+  -h, --help      この説明を表示します
+  -v, --version   版を表示します
+
+項目名: %1
+
+登録日時は yyyy/MM/dd H:mm:ss (午前 0 時ちょうどは時刻なし)、マガジンＩＤは
+10 進の数字で表します。標準エラーが端末のときは、長い処理の進み具合を
+そこに表示します。
+
+終了コード: 0 成功、1 失敗 (エラーは標準エラーに。それまでに登録したものは
+残ります)、2 コマンドかオプションの誤り。Quillet 本体が「データベース項目の
+全削除」のあとデータベースを専有している間は、どのコマンドもすぐに失敗します。
+
+例:
+  quillet-cli import-mail < 確認メール.txt
+  quillet-cli import-mail ~/Maildir/.magazines
+  quillet-cli list --state 購読中 --format json
+  quillet-cli export-csv backup.csv --columns 発行媒体,メールマガジン名,マガジンＩＤ
+  quillet-cli import-csv backup.csv
+)";
+
+const char *const HelpEn = R"(Usage: quillet-cli COMMAND [OPTIONS] [ARGUMENTS...]
+
+Works on Quillet's register of newsletter subscriptions without windows. The
+register is the one the Quillet program uses ($XDG_DATA_HOME/quillet, by
+default ~/.local/share/quillet); both programs may run at the same time.
+
+Commands:
+  import-mail [FILE|DIR]...
+      Reads confirmation mails. Each message registers the same records as
+      pasting it into an empty automatic-input window and clicking
+      "取り込み開始" (start import). Without arguments, and for "-", reads
+      standard input. A FILE may be one message (.eml), an mbox, or anything
+      else, which is read as Shift_JIS text. A DIR must be a Maildir; the
+      messages in its new/ and cur/ are read (not moved or changed). Prints
+      "N件が登録されました" (N records registered) at the end.
+      The first message that fails stops the import: the error and the
+      message's file are printed on standard error and the exit status is 1.
+      The records registered before it stay (the failing message's record
+      keeps the columns read before the error, as in the window). A message
+      whose body cannot be decoded is such a failure.
+
+  list [--state STATE] [--format tsv|json]
+      Prints every record in stored order with all 13 columns.
+      --state STATE   only the records whose 削除状態 (state) is exactly STATE
+                      (未購読, 購読中, 解除候補, 解除)
+      --format tsv    (the default) a header line of the column names, then
+                      one line per record, values separated by tabs; a tab,
+                      line feed, carriage return or backslash inside a value
+                      is written as \t, \n, \r or \\
+      --format json   an array of objects keyed by the column names, every
+                      value a string
+
+  export-csv FILE [--columns NAME,...]
+      Saves the register as a CSV file (Shift_JIS, CR LF) in the format of
+      the window's "CSV ファイルとして保存" (save as CSV file), and prints
+      "計 N 件保存しました。" (N records saved).
+      --columns NAME,...   the columns to save, in this order, separated by
+                           commas (default: all 13 in stored order)
+
+  import-csv FILE
+      Reads a CSV file whose first line names the columns and appends one
+      record per data line, as the window's "ファイルから読みこみ" (read from
+      file) does; prints "計 N 行のデータを書きこみました。" (N lines written).
+
+Options:
+  -h, --help      Prints this help.
+  -v, --version   Prints the version.
+
+Columns: %1
+
+登録日時 (registration time) is written as yyyy/MM/dd H:mm:ss, without the
+time at exactly midnight; マガジンＩＤ (magazine ID) as a plain decimal number.
+While standard error is a terminal, long work shows a progress line there.
+
+Exit status: 0 done; 1 failed (the error is on standard error; what was stored
+before it stays stored); 2 unknown command or bad options. While the Quillet
+program holds the register for its own use (after "データベース項目の全削除",
+deleting every record), every command fails at once.
+
+Examples:
+  quillet-cli import-mail < confirmation.txt
+  quillet-cli import-mail ~/Maildir/.magazines
+  quillet-cli list --state 購読中 --format json
+  quillet-cli export-csv backup.csv --columns 発行媒体,メールマガジン名,マガジンＩＤ
+  quillet-cli import-csv backup.csv
+)";
+
+const char *const UsageJa = R"(使い方: quillet-cli import-mail [ファイル|フォルダ]...
+        quillet-cli list [--state 状態] [--format tsv|json]
+        quillet-cli export-csv ファイル [--columns 項目名,...]
+        quillet-cli import-csv ファイル
+詳しくは quillet-cli --help を見てください。
+)";
+
+const char *const UsageEn = R"(Usage: quillet-cli import-mail [FILE|DIR]...
+       quillet-cli list [--state STATE] [--format tsv|json]
+       quillet-cli export-csv FILE [--columns NAME,...]
+       quillet-cli import-csv FILE
+See quillet-cli --help for more.
+)";
+
+const QCommandLineOption HelpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+const QCommandLineOption VersionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+
+int usageError(Console &c, const QString &what) {
+    c.error(what);
+    c.errorText(c.tr(UsageJa, UsageEn));
+    return ExitUsage;
+}
+
+// Qt's own error texts are English only; the common cases get ours.
+QString parseError(const Console &c, const QCommandLineParser &p) {
+    if (!p.unknownOptionNames().isEmpty())
+        return c.tr("不明なオプション: %1", "unknown option: %1").arg(p.unknownOptionNames().first());
+    return p.errorText();
+}
+
+QString optionValue(const QCommandLineParser &p, const QString &name) {
+    // A repeated option: the last one counts.
+    const QStringList values = p.values(name);
+    return values.isEmpty() ? QString() : values.last();
+}
+
+int wrongArguments(Console &c, const QString &command) {
+    return usageError(c, c.tr("%1 の引数が正しくありません", "wrong arguments for %1").arg(command));
+}
+
+} // namespace
+
+QString helpText(const Console &console) {
+    QStringList names;
+    for (const FieldDef &f : TDataModule1::schema())
+        names << f.name;
+    return console.tr(HelpJa, HelpEn).arg(names.join(QStringLiteral(", ")));
+}
+
+int runCommandLine(const QStringList &arguments, Console &c) {
+    const QString program = arguments.value(0, QStringLiteral("quillet-cli"));
+
+    // Options before the command are the program's; the rest belong to it.
+    QCommandLineParser global;
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    global.addOption(HelpOption);
+    global.addOption(VersionOption);
+    if (!global.parse(arguments))
+        return usageError(c, parseError(c, global));
+    if (global.isSet(HelpOption)) {
+        c.write(helpText(c).toLocal8Bit());
+        return ExitOk;
+    }
+    if (global.isSet(VersionOption)) {
+        c.print(QStringLiteral("quillet-cli ") + ProgramVersion);
+        return ExitOk;
+    }
+    const QStringList positional = global.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(c, c.tr("コマンドがありません", "no command given"));
+    const QString command = positional.first();
+    if (command == QLatin1String("help")) {
+        c.write(helpText(c).toLocal8Bit());
+        return ExitOk;
+    }
+
+    QCommandLineParser p;
+    p.addOption(HelpOption);
+    const QCommandLineOption stateOption(QStringLiteral("state"), QString(), QStringLiteral("state"));
+    const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("format"));
+    const QCommandLineOption columnsOption(QStringLiteral("columns"), QString(), QStringLiteral("columns"));
+    if (command == QLatin1String("list")) {
+        p.addOption(stateOption);
+        p.addOption(formatOption);
+    } else if (command == QLatin1String("export-csv")) {
+        p.addOption(columnsOption);
+    } else if (command != QLatin1String("import-mail") && command != QLatin1String("import-csv")) {
+        return usageError(c, c.tr("不明なコマンド: %1", "unknown command: %1").arg(command));
+    }
+    if (!p.parse(QStringList{program} + positional.mid(1)))
+        return usageError(c, parseError(c, p));
+    if (p.isSet(HelpOption)) {
+        c.write(helpText(c).toLocal8Bit());
+        return ExitOk;
+    }
+    const QStringList args = p.positionalArguments();
+
+    if (command == QLatin1String("import-mail"))
+        return importMail(args, c);
+
+    if (command == QLatin1String("list")) {
+        if (!args.isEmpty())
+            return wrongArguments(c, command);
+        ListFormat format = ListFormat::Tsv;
+        if (p.isSet(formatOption)) {
+            const QString f = optionValue(p, formatOption.names().first());
+            if (f == QLatin1String("json"))
+                format = ListFormat::Json;
+            else if (f != QLatin1String("tsv"))
+                return usageError(c, c.tr("--format は tsv か json です: %1", "--format takes tsv or json: %1").arg(f));
+        }
+        std::optional<QString> state;
+        if (p.isSet(stateOption))
+            state = optionValue(p, stateOption.names().first());
+        return listRecords(state, format, c);
+    }
+
+    if (args.size() != 1)
+        return wrongArguments(c, command);
+    if (command == QLatin1String("export-csv")) {
+        std::optional<QStringList> columns;
+        if (p.isSet(columnsOption)) {
+            // An empty list is allowed: the file then holds empty lines, as the
+            // window writes with no column chosen.
+            const QString list = optionValue(p, columnsOption.names().first());
+            columns = list.isEmpty() ? QStringList() : list.split(u',');
+        }
+        return exportCsvFile(args.first(), columns, c);
+    }
+    return importCsvFile(args.first(), c);
+}
+
+} // namespace quil::cli

@@ -1,0 +1,465 @@
+#include "cli/Commands.h"
+
+#include "app/core/Csv.h"
+#include "autoinput/core/DropInput.h"
+#include "autoinput/core/MailParser.h"
+#include "autoinput/core/MailReader.h"
+#include "platform/DataDirs.h"
+#include "store/Columns.h"
+#include "store/DataModules.h"
+#include "store/Table.h"
+#include "text/Error.h"
+#include "text/TextList.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+namespace quil::cli {
+namespace {
+
+// Runs a command body; an escaping error is printed and turns into the
+// failure status, so that nothing reaches the user as a crash.
+template <typename Body>
+int guarded(Console &console, Body body) {
+    try {
+        return body();
+    } catch (const Error &e) {
+        console.error(e.message());
+    } catch (const std::bad_alloc &) {
+        console.error(console.tr("メモリが不足しています", "out of memory"));
+    } catch (const std::exception &e) {
+        console.error(QString::fromUtf8(e.what()));
+    } catch (...) {
+        console.error(console.tr("予期しないエラーが発生しました", "unexpected error"));
+    }
+    return ExitFailed;
+}
+
+QStringList allColumns() {
+    QStringList names;
+    for (const FieldDef &f : TDataModule1::schema())
+        names << f.name;
+    return names;
+}
+
+// --- import-mail -----------------------------------------------------------
+
+// A message's failure: its label and the error.
+struct MessageFailure {
+    QString label;
+    QString message;
+};
+
+struct MailSource {
+    enum Kind { StandardInput, File, Maildir } kind;
+    QString path;
+};
+
+bool isMaildir(const QString &dir) {
+    return QFileInfo(dir + QStringLiteral("/new")).isDir() || QFileInfo(dir + QStringLiteral("/cur")).isDir();
+}
+
+// The sources as given, each checked before anything is imported, so that a
+// mistyped name stores nothing.
+QList<MailSource> mailSources(const QStringList &args, Console &console) {
+    QList<MailSource> sources;
+    if (args.isEmpty())
+        sources.append(MailSource{MailSource::StandardInput, QString()});
+    for (const QString &arg : args) {
+        if (arg == QLatin1String("-")) {
+            sources.append(MailSource{MailSource::StandardInput, QString()});
+            continue;
+        }
+        const QFileInfo info(arg);
+        if (info.isDir()) {
+            if (!isMaildir(arg))
+                throw Error(console.tr("フォルダ '%1' は Maildir ではありません (new/ も cur/ もありません)",
+                                       "folder '%1' is no Maildir (it has neither new/ nor cur/)")
+                                .arg(arg));
+            sources.append(MailSource{MailSource::Maildir, arg});
+        } else if (info.exists()) {
+            sources.append(MailSource{MailSource::File, arg});
+        } else {
+            throw Error(console.tr("ファイル '%1' がありません", "file '%1' does not exist").arg(arg));
+        }
+    }
+    return sources;
+}
+
+QByteArray readStandardInput() {
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        throw Error(QStringLiteral("標準入力を読めません"));
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw Error(QStringLiteral("標準入力を読めません: %1").arg(in.errorString()));
+    return bytes;
+}
+
+// A file that is no mail, as the window takes a dropped text file: Shift_JIS
+// line by line, up to a NUL.
+QString droppedText(const QByteArray &bytes) { return drop::joinLines(drop::splitBytes(bytes)); }
+
+// A message's text as the window holds it after a paste: the text ends at a
+// NUL, as clipboard text does.
+QString pastedText(const QString &text) {
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QList<mail::MailText> textsOf(const QByteArray &bytes, const QString &label) {
+    switch (mail::classify(bytes)) {
+    case mail::FileKind::Message:
+    case mail::FileKind::Mbox: {
+        QList<mail::MailText> texts = mail::readMessages(bytes, label);
+        for (mail::MailText &m : texts)
+            m.text = pastedText(m.text);
+        return texts;
+    }
+    case mail::FileKind::Other:
+        break;
+    }
+    mail::MailText plain;
+    plain.label = label;
+    plain.text = droppedText(bytes);
+    return {plain};
+}
+
+// Messages are stored in transactions of a fraction of a second each: one
+// per message would pay a disk flush per message, one for the whole import
+// would keep the window program from storing until it ends. A failure ends
+// the transaction too, so what was stored before it stays.
+class Batches {
+public:
+    explicit Batches(Table &t) : m_table(t) {}
+    void tick() {
+        if (m_walk && m_age.elapsed() < 200)
+            return;
+        m_walk.reset();
+        m_walk.emplace(m_table);
+        m_age.start();
+    }
+    void end() { m_walk.reset(); }
+
+private:
+    Table &m_table;
+    std::optional<Table::Walk> m_walk;
+    QElapsedTimer m_age;
+};
+
+// The message's label, with its subject when it has one: the reader finds
+// the message in the mail program by it.
+QString named(const mail::MailText &m) {
+    if (m.subject.isEmpty())
+        return m.label;
+    return m.label + QStringLiteral(" (") + m.subject + u')';
+}
+
+class MailImporter {
+public:
+    MailImporter(Register &reg, Console &console) : m_reg(reg), m_console(console), m_batches(reg.magazines()) {}
+
+    void importSource(const MailSource &source) {
+        switch (source.kind) {
+        case MailSource::StandardInput:
+            importBytes(readStandardInput(), m_console.tr("標準入力", "standard input"));
+            break;
+        case MailSource::File:
+            importBytes(textlist::readBytes(source.path), source.path);
+            break;
+        case MailSource::Maildir:
+            for (const QString &file : mail::maildirFiles(source.path))
+                importBytes(textlist::readBytes(file), file);
+            break;
+        }
+    }
+    void end() { m_batches.end(); }
+    const MailImport &done() const { return m_done; }
+
+private:
+    void importBytes(const QByteArray &bytes, const QString &label) {
+        for (const mail::MailText &m : textsOf(bytes, label)) {
+            if (!m.error.isEmpty())
+                throw MessageFailure{named(m), m.error};
+            m_batches.tick();
+            QString text = m.text;
+            MailParser parser(m_reg.magazines(), m_reg.systems());
+            try {
+                parser.run(text, false);
+            } catch (const Error &e) {
+                throw MessageFailure{named(m), e.message()};
+            }
+            ++m_done.messages;
+            m_done.registered += parser.registeredCount();
+            m_console.progress(m_done.messages,
+                               m_console.tr("%1 通を読み、%2 件を登録しました", "%1 messages read, %2 records registered")
+                                   .arg(m_done.messages)
+                                   .arg(m_done.registered));
+        }
+    }
+
+    Register &m_reg;
+    Console &m_console;
+    Batches m_batches;
+    MailImport m_done;
+};
+
+// --- list ------------------------------------------------------------------
+
+void appendJsonString(QString &out, const QString &s) {
+    out += u'"';
+    for (const QChar c : s) {
+        switch (c.unicode()) {
+        case u'"': out += QLatin1String("\\\""); break;
+        case u'\\': out += QLatin1String("\\\\"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        case u'\t': out += QLatin1String("\\t"); break;
+        case u'\b': out += QLatin1String("\\b"); break;
+        case u'\f': out += QLatin1String("\\f"); break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += u'"';
+}
+
+// Output in pieces, so a large register is not held twice as text.
+class Chunks {
+public:
+    explicit Chunks(Console &console) : m_console(console) {}
+    QString &text() { return m_text; }
+    void maybeFlush() {
+        if (m_text.size() >= 1 << 16)
+            flush();
+    }
+    void flush() {
+        m_console.write(m_text.toUtf8());
+        m_text.clear();
+    }
+
+private:
+    Console &m_console;
+    QString m_text;
+};
+
+} // namespace
+
+// --- Register ----------------------------------------------------------------
+
+Register::Register() {
+    // Missing tables are made first, so that a failure to make them is
+    // reported once, here, and not by each module's creation.
+    ensureTables(dataDirectory());
+    m_magazines = std::make_unique<TDataModule1>();
+    m_systems = std::make_unique<TMMagSysDataModule>();
+    m_systems->Table2->open();
+    m_magazines->Table1->open();
+}
+
+Register::~Register() {
+    // The modules close their tables themselves, swallowing errors; the
+    // publishing-system module goes first, as in the window program.
+    m_systems.reset();
+    m_magazines.reset();
+}
+
+Table &Register::magazines() { return *m_magazines->Table1; }
+Table &Register::systems() { return *m_systems->Table2; }
+
+void Register::close() {
+    // Both are closed even when the first fails; the first error is reported.
+    QString first;
+    for (Table *t : {m_magazines->Table1, m_systems->Table2}) {
+        try {
+            t->close();
+        } catch (const Error &e) {
+            if (first.isEmpty())
+                first = e.message();
+        }
+    }
+    if (!first.isEmpty())
+        throw Error(first);
+}
+
+// --- commands ----------------------------------------------------------------
+
+int importMail(const QStringList &sourceArgs, Console &console, MailImport *result) {
+    return guarded(console, [&] {
+        const QList<MailSource> sources = mailSources(sourceArgs, console);
+        Register reg;
+        MailImporter importer(reg, console);
+        int status = ExitOk;
+        try {
+            Console::QuietNotices quiet(console);
+            for (const MailSource &source : sources)
+                importer.importSource(source);
+            importer.end();
+        } catch (const MessageFailure &f) {
+            console.error(f.label + QStringLiteral(": ") + f.message);
+            status = ExitFailed;
+        } catch (const Error &e) {
+            console.error(e.message());
+            status = ExitFailed;
+        }
+        // The batch is committed by now, also after a failure: its records stay.
+        importer.end();
+        reg.close();
+        if (result)
+            *result = importer.done();
+        if (status == ExitOk)
+            console.print(QString::number(importer.done().registered) + QStringLiteral("件が登録されました"));
+        return status;
+    });
+}
+
+QString tsvEscaped(const QString &value) {
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'\\': out += QLatin1String("\\\\"); break;
+        case u'\t': out += QLatin1String("\\t"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+int listRecords(const std::optional<QString> &state, ListFormat format, Console &console) {
+    return guarded(console, [&] {
+        std::vector<QString> names;
+        std::vector<QStringList> columns; // the text forms, one list per column
+        {
+            Register reg;
+            Table &t = reg.magazines();
+            {
+                Table::Walk snapshot(t); // the columns read from one view of the file
+                for (int i = 0; i < t.fieldCount(); ++i) {
+                    names.push_back(t.field(i).fieldName());
+                    columns.push_back(t.columnTexts(names.back()));
+                }
+            }
+            // Closed before printing: a slow reader of the output does not
+            // keep the tables open.
+            reg.close();
+        }
+        // The state is compared in its text form, so an empty state finds
+        // the records that have none.
+        const size_t stateColumn = size_t(std::find(names.begin(), names.end(), col::DeleteState) - names.begin());
+        const qsizetype records = columns.empty() ? 0 : columns.front().size();
+        std::vector<QVector<QString>> texts;
+        texts.reserve(size_t(records));
+        for (qsizetype r = 0; r < records; ++r) {
+            if (state && columns[stateColumn][r] != *state)
+                continue;
+            QVector<QString> line(qsizetype(columns.size()));
+            for (size_t c = 0; c < columns.size(); ++c)
+                line[qsizetype(c)] = columns[c][r];
+            texts.push_back(std::move(line));
+        }
+        columns.clear();
+
+        Chunks out(console);
+        QString &s = out.text();
+        if (format == ListFormat::Tsv) {
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (i)
+                    s += u'\t';
+                s += tsvEscaped(names[i]);
+            }
+            s += u'\n';
+            for (const QVector<QString> &line : texts) {
+                for (qsizetype i = 0; i < line.size(); ++i) {
+                    if (i)
+                        s += u'\t';
+                    s += tsvEscaped(line[i]);
+                }
+                s += u'\n';
+                out.maybeFlush();
+            }
+        } else {
+            s += u'[';
+            bool firstRecord = true;
+            for (const QVector<QString> &line : texts) {
+                s += firstRecord ? QLatin1String("\n  {") : QLatin1String(",\n  {");
+                firstRecord = false;
+                for (qsizetype i = 0; i < line.size(); ++i) {
+                    if (i)
+                        s += QLatin1String(", ");
+                    appendJsonString(s, names[size_t(i)]);
+                    s += QLatin1String(": ");
+                    appendJsonString(s, line[i]);
+                }
+                s += u'}';
+                out.maybeFlush();
+            }
+            s += texts.empty() ? QLatin1String("]\n") : QLatin1String("\n]\n");
+        }
+        out.flush();
+        return int(ExitOk);
+    });
+}
+
+int exportCsvFile(const QString &path, const std::optional<QStringList> &columns, Console &console) {
+    return guarded(console, [&] {
+        const QStringList all = allColumns();
+        const QStringList chosen = columns ? *columns : all;
+        for (const QString &name : chosen)
+            if (!all.contains(name))
+                throw Error(console.tr("項目 '%1' はありません。項目名: %2", "there is no column '%1'; the columns are: %2")
+                                .arg(name, all.join(u',')));
+        Register reg;
+        const int count = exportCsv(reg.magazines(), chosen, path);
+        reg.close();
+        console.print(exportDoneNotice(count).text);
+        return int(ExitOk);
+    });
+}
+
+int importCsvFile(const QString &path, Console &console) {
+    return guarded(console, [&] {
+        Register reg;
+        Table &t = reg.magazines();
+        // The import begins one record per data line; counting them is the
+        // progress.
+        struct Counting {
+            Table &table;
+            std::function<void(Table &)> previous = table.onNewRecord;
+            ~Counting() { table.onNewRecord = previous; }
+        } counting{t};
+        int begun = 0;
+        t.onNewRecord = [&](Table &table) {
+            if (counting.previous)
+                counting.previous(table);
+            ++begun;
+            console.progress(begun, console.tr("%1 行を読みこみました", "%1 lines read").arg(begun));
+        };
+        int count = 0;
+        try {
+            count = importCsv(t, path);
+        } catch (const Error &e) {
+            console.error(e.message());
+            // The record begun for the failing line keeps what was set and is
+            // stored when the table closes, as in the window program.
+            reg.close();
+            return int(ExitFailed);
+        }
+        reg.close();
+        console.print(importDoneNotice(count).text);
+        return int(ExitOk);
+    });
+}
+
+} // namespace quil::cli

@@ -1,0 +1,82 @@
+#pragma once
+// The commands of quillet-cli as plain functions over the program's own
+// tables, parser, mail reader and CSV code. Each opens the two tables when it
+// starts and closes them when it ends, prints what it has to say through the
+// console and returns the exit status: 0 done, 1 failed (the error is on
+// standard error; what was stored before it stays stored).
+#include "cli/Console.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class TDataModule1;
+class TMMagSysDataModule;
+
+namespace quil {
+class Table;
+}
+
+namespace quil::cli {
+
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// The program's two data modules over the data directory, both tables open
+// for shared use, as the window program has them. Opening fails at once with
+// the engine's error naming the file when another process holds a table for
+// exclusive use. Only one may exist at a time (the modules are global).
+class Register {
+public:
+    Register();
+    // Closes what is still open; errors are lost, so call close() first.
+    ~Register();
+    Register(const Register &) = delete;
+    Register &operator=(const Register &) = delete;
+
+    Table &magazines();
+    Table &systems();
+    // Closes both tables. A record still being inserted or edited is stored
+    // when it was changed and dropped otherwise, as the window program does
+    // when it ends.
+    void close();
+
+private:
+    std::unique_ptr<TDataModule1> m_magazines;
+    std::unique_ptr<TMMagSysDataModule> m_systems;
+};
+
+struct MailImport {
+    int messages = 0;   // messages (or plain texts) run through the parser
+    int registered = 0; // records begun by the runs that finished
+};
+
+// import-mail: each message of the sources is run through the parser as if
+// it had been pasted into an empty automatic-input window and "取り込み開始"
+// clicked. A source is a message file, an mbox, any other file (taken as
+// Shift_JIS text), a Maildir folder (its new/ and cur/) or "-" for standard
+// input; no sources reads standard input. Prints "N件が登録されました". The
+// first failure (the parser's error, a message that cannot be decoded, a
+// file that cannot be read) stops the import; its error is printed with the
+// message's label.
+int importMail(const QStringList &sources, Console &console, MailImport *result = nullptr);
+
+enum class ListFormat { Tsv, Json };
+
+// list: every record in stored order, all 13 columns in their text forms;
+// with `state`, only the records whose "削除状態" is exactly that.
+int listRecords(const std::optional<QString> &state, ListFormat format, Console &console);
+
+// One value for a TSV line: backslash, tab, LF and CR as \\, \t, \n, \r.
+QString tsvEscaped(const QString &value);
+
+// export-csv: the window's CSV export of the named columns, in that order,
+// to a file, without dialogs; all 13 in stored order when none are given. A
+// name that is no column is an error before anything is written.
+int exportCsvFile(const QString &path, const std::optional<QStringList> &columns, Console &console);
+
+// import-csv: the window's CSV import of a file, without dialogs.
+int importCsvFile(const QString &path, Console &console);
+
+} // namespace quil::cli

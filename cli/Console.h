@@ -1,0 +1,74 @@
+#pragma once
+// What the command-line companion says and where: results on standard
+// output, errors and the progress line on standard error, in the reader's
+// language (Japanese or English).
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdio>
+
+namespace quil::cli {
+
+// True when the messages locale (LC_ALL, else LC_MESSAGES, else LANG) is
+// Japanese.
+bool japaneseLocale();
+
+class Console {
+public:
+    // The progress line is shown only when `progress` is on; main turns it on
+    // when standard error is a terminal.
+    Console(std::FILE *out, std::FILE *err, bool japanese, bool progress);
+
+    bool japanese() const { return m_japanese; }
+    // The text in the reader's language.
+    QString tr(const char *japanese, const char *english) const;
+
+    // One line of text on standard output.
+    void print(const QString &line);
+    // Bytes on standard output as they are (data: TSV, JSON).
+    void write(const QByteArray &bytes);
+    // One line on standard error, after the program's name.
+    void error(const QString &line);
+    // Text on standard error as it is (the usage).
+    void errorText(const QString &text);
+
+    // Routes the program's message boxes here for the life of the console:
+    // errors to standard error, other boxes to standard output unless
+    // suppressed.
+    void installMessageBoxes();
+    // While one exists, boxes that are not errors are not printed: a command
+    // that reports its own total takes the parser's per-run count itself.
+    class QuietNotices {
+    public:
+        explicit QuietNotices(Console &c) : m_console(c), m_was(c.m_quiet) { c.m_quiet = true; }
+        ~QuietNotices() { m_console.m_quiet = m_was; }
+        QuietNotices(const QuietNotices &) = delete;
+        QuietNotices &operator=(const QuietNotices &) = delete;
+    private:
+        Console &m_console;
+        bool m_was;
+    };
+
+    // The progress line: redrawn in place on standard error, at most every
+    // tenth of a second, once at least `Threshold` items have been done, so
+    // that short work shows nothing. finishProgress ends the line when one
+    // was drawn.
+    static constexpr int Threshold = 100;
+    void progress(int done, const QString &text);
+    void finishProgress();
+
+private:
+    void flushProgress();
+
+    std::FILE *m_out;
+    std::FILE *m_err;
+    bool m_japanese;
+    bool m_progressOn;
+    bool m_quiet = false;
+    bool m_progressShown = false;
+    QString m_progressText;
+    QElapsedTimer m_sinceDrawn;
+};
+
+} // namespace quil::cli

@@ -1,0 +1,554 @@
+#include "autoinput/core/DropInput.h"
+#include "autoinput/core/HtmlText.h"
+#include "autoinput/core/MailReader.h"
+#include "tests/autoinput/ParserFixture.h"
+#include "text/Cp932.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <functional>
+#include <iconv.h>
+
+using namespace quil;
+using namespace quil::test;
+using mail::FileKind;
+using mail::MailText;
+
+namespace {
+
+// Bytes of the text in a charset, as a mail program would write them. The
+// program itself never encodes to these sets, so the test uses iconv.
+QByteArray iconvBytes(const QString &text, const char *charset) {
+    iconv_t cd = iconv_open(charset, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        ADD_FAILURE() << "no converter for " << charset;
+        return {};
+    }
+    QByteArray in = text.toUtf8();
+    QByteArray out(in.size() * 4 + 16, '\0');
+    char *inp = in.data();
+    size_t inLeft = size_t(in.size());
+    char *outp = out.data();
+    size_t outLeft = size_t(out.size());
+    if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == size_t(-1))
+        ADD_FAILURE() << charset << " cannot hold " << text.toStdString();
+    iconv(cd, nullptr, nullptr, &outp, &outLeft);
+    iconv_close(cd);
+    out.resize(out.size() - qsizetype(outLeft));
+    return out;
+}
+
+QByteArray base64Lines(const QByteArray &bytes) {
+    const QByteArray b64 = bytes.toBase64();
+    QByteArray out;
+    for (qsizetype i = 0; i < b64.size(); i += 76)
+        out += b64.mid(i, 76) + "\r\n";
+    return out;
+}
+
+// Quoted-printable with soft breaks, lines at most 76 long.
+QByteArray quotedPrintable(const QByteArray &bytes) {
+    QByteArray out;
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype li = 0; li < lines.size(); ++li) {
+        QByteArray line = lines[li];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        QByteArray cur;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const auto c = static_cast<unsigned char>(line[i]);
+            const bool last = i + 1 == line.size();
+            QByteArray piece;
+            if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last))
+                piece = QByteArray(1, char(c));
+            else
+                piece = "=" + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+            if (cur.size() + piece.size() > 75) {
+                out += cur + "=\r\n";
+                cur.clear();
+            }
+            cur += piece;
+        }
+        out += cur;
+        if (li + 1 < lines.size())
+            out += "\r\n";
+    }
+    return out;
+}
+
+QString htmlEscaped(const QString &text) {
+    QString out = text.toHtmlEscaped();
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("<br>\r\n"));
+    return QStringLiteral("<html><head><title>登録のお知らせ</title><style>p { color: red; }</style></head>\r\n"
+                          "<body>\r\n") +
+           out + QStringLiteral("</body></html>\r\n");
+}
+
+const QByteArray Headers = "From: =?ISO-2022-JP?B?GyRCJV4kMCReJDAbKEI=?= <info@example.jp>\r\n"
+                           "To: reader@example.com\r\n"
+                           "Date: Sat, 05 Apr 2003 12:34:56 +0900\r\n"
+                           "Subject: Registration\r\n"
+                           "Message-ID: <1@example.jp>\r\n"
+                           "MIME-Version: 1.0\r\n";
+
+QByteArray message(const QByteArray &contentHeaders, const QByteArray &body) {
+    return Headers + contentHeaders + "\r\n" + body;
+}
+
+QByteArray withLf(QByteArray bytes) { return bytes.replace("\r\n", "\n"); }
+
+// The forms mail programs send a text in; each turns CR LF text into a message.
+struct Form {
+    const char *name;
+    std::function<QByteArray(const QString &)> make;
+};
+
+QList<Form> forms() {
+    return {
+        {"ISO-2022-JP 7bit",
+         [](const QString &t) {
+             return message("Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n",
+                            iconvBytes(t, "ISO-2022-JP"));
+         }},
+        {"UTF-8 base64",
+         [](const QString &t) {
+             return message("Content-Type: text/plain; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: base64\r\n",
+                            base64Lines(t.toUtf8()));
+         }},
+        {"Shift_JIS quoted-printable",
+         [](const QString &t) {
+             return message("Content-Type: text/plain; charset=Shift_JIS\r\n"
+                            "Content-Transfer-Encoding: quoted-printable\r\n",
+                            quotedPrintable(cp932::encode(t)));
+         }},
+        {"EUC-JP 8bit",
+         [](const QString &t) {
+             return message("Content-Type: text/plain; charset=EUC-JP\r\nContent-Transfer-Encoding: 8bit\r\n",
+                            iconvBytes(t, "EUC-JP"));
+         }},
+        {"multipart/alternative",
+         [](const QString &t) {
+             const QString html = htmlEscaped(QStringLiteral("HTML版のご案内\r\n") + t);
+             return message("Content-Type: multipart/alternative;\r\n boundary=\"=_alt_1\"\r\n",
+                            "This is a multi-part message in MIME format.\r\n\r\n"
+                            "--=_alt_1\r\n"
+                            "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
+                            "Content-Transfer-Encoding: 7bit\r\n\r\n" +
+                                iconvBytes(t, "ISO-2022-JP") +
+                                "\r\n--=_alt_1\r\n"
+                                "Content-Type: text/html; charset=UTF-8\r\n"
+                                "Content-Transfer-Encoding: base64\r\n\r\n" +
+                                base64Lines(html.toUtf8()) + "\r\n--=_alt_1--\r\n");
+         }},
+        {"HTML only",
+         [](const QString &t) {
+             return message("Content-Type: text/html; charset=Shift_JIS\r\n"
+                            "Content-Transfer-Encoding: quoted-printable\r\n",
+                            quotedPrintable(cp932::encode(htmlEscaped(t))));
+         }},
+        {"ISO-2022-JP 7bit, LF line ends",
+         [](const QString &t) {
+             return withLf(message("Content-Type: text/plain; charset=ISO-2022-JP\r\n",
+                                   iconvBytes(t, "ISO-2022-JP")));
+         }},
+        {"multipart/alternative, LF line ends",
+         [](const QString &t) { return withLf(forms()[4].make(t)); }},
+    };
+}
+
+QString seedText(const char *name) {
+    const QDir here = QFileInfo(QStringLiteral(__FILE__)).absoluteDir();
+    QFile f(here.filePath(QStringLiteral("../../fuzz/seeds/fuzz_parser/") + QLatin1String(name)));
+    if (!f.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "missing sample " << name;
+        return {};
+    }
+    return cp932::decode(f.readAll());
+}
+
+// The confirmation mails of the four layouts, as the parser tests use them.
+QList<std::pair<const char *, QString>> layouts() {
+    return {
+        {"magmag", crlf(magMagMail())},
+        {"pubzine one line", crlf(pubzineOneLineMail())},
+        {"pubzine starred", crlf(pubzineStarredMail())},
+        {"melma", crlf(melmaMail({QStringLiteral("毎週のニュース"), QStringLiteral("二行目の説明")}))},
+        {"kav", crlf(kavBlock(kavPairs()))},
+        {"seed magmag", seedText("magmag.txt")},
+        {"seed pubzine", seedText("pubzine.txt")},
+        {"seed starred", seedText("starred.txt")},
+        {"seed melma", seedText("melma.txt")},
+        {"seed kav", seedText("kav.txt")},
+    };
+}
+
+MailText readOne(const QByteArray &bytes) {
+    const QList<mail::MailText> mails = mail::readMessages(bytes, QStringLiteral("mail.eml"));
+    EXPECT_EQ(mails.size(), 1);
+    return mails.value(0);
+}
+
+} // namespace
+
+// ---- classify --------------------------------------------------------------
+
+TEST(MailClassify, EachFormAMailProgramSendsIsAMessage) {
+    const QString text = crlf(magMagMail());
+    for (const Form &f : forms())
+        EXPECT_EQ(mail::classify(f.make(text)), FileKind::Message) << f.name;
+    // Folded header lines and field names in any case.
+    EXPECT_EQ(mail::classify("subject: =?UTF-8?B?5pel5pys?=\r\n =?UTF-8?B?5pel5pys?=\r\nX-Mailer: a\r\n\r\nbody"),
+              FileKind::Message);
+    EXPECT_EQ(mail::classify("MIME-Version: 1.0\n\n"), FileKind::Message);
+    EXPECT_EQ(mail::classify("Content-Type: text/plain\r\n\r\n"), FileKind::Message);
+    EXPECT_EQ(mail::classify("X-Original: yes\r\nDATE: today\r\n\r\nbody"), FileKind::Message);
+}
+
+TEST(MailClassify, FromLineBeforeHeadersIsAnMbox) {
+    EXPECT_EQ(mail::classify("From info@example.jp Sat Apr  5 12:34:56 2003\nFrom: info@example.jp\n\nbody\n"),
+              FileKind::Mbox);
+    EXPECT_EQ(mail::classify("From - Sat Apr  5 12:34:56 2003\r\nSubject: x\r\n\r\n"), FileKind::Mbox);
+    // A "From " line over text that is no header block is no mailbox.
+    EXPECT_EQ(mail::classify("From the editor\nこんにちは\n\n"), FileKind::Other);
+    EXPECT_EQ(mail::classify("From the editor\n"), FileKind::Other);
+}
+
+TEST(MailClassify, TextFilesStayOther) {
+    // A confirmation mail pasted into a Shift_JIS file, headers and all gone.
+    EXPECT_EQ(mail::classify(cp932::encode(crlf(magMagMail()))), FileKind::Other);
+    EXPECT_EQ(mail::classify(cp932::encode(crlf(kavBlock(kavPairs())))), FileKind::Other);
+    // Japanese header names, as a reader copies them out of a mail window.
+    EXPECT_EQ(mail::classify(cp932::encode(QStringLiteral("件名: お知らせ\r\n差出人: info\r\n\r\n本文\r\n"))),
+              FileKind::Other);
+    // Header-like lines, but no field every mail has.
+    EXPECT_EQ(mail::classify("Re: hello\r\nNote: x\r\n\r\nbody"), FileKind::Other);
+    EXPECT_EQ(mail::classify("http://www.example.jp/\r\n\r\n"), FileKind::Other);
+    // No empty line after the headers.
+    EXPECT_EQ(mail::classify("Subject: x\r\nFrom: y\r\n"), FileKind::Other);
+    // A continuation line cannot come first; a line without a colon ends it.
+    EXPECT_EQ(mail::classify(" Subject: x\r\n\r\n"), FileKind::Other);
+    EXPECT_EQ(mail::classify("Subject: x\r\nsome words\r\n\r\n"), FileKind::Other);
+    EXPECT_EQ(mail::classify("Subject x\r\n\r\n"), FileKind::Other);
+    EXPECT_EQ(mail::classify("\r\nSubject: x\r\n\r\n"), FileKind::Other);
+    EXPECT_EQ(mail::classify(""), FileKind::Other);
+    EXPECT_EQ(mail::classify("From: a@example.jp\0\r\n\r\n"), FileKind::Other);
+    EXPECT_TRUE(mail::readMessages(cp932::encode(crlf(magMagMail())), QStringLiteral("a.txt")).isEmpty());
+}
+
+// ---- decoding --------------------------------------------------------------
+
+TEST(MailReader, EachFormGivesTheTextAsWritten) {
+    // Leading blanks, an empty first line and a trailing blank are the mail's own.
+    const QString text = QStringLiteral("\r\n  ご登録ありがとうございます。 \r\n●マガジンID:\r\n123456\r\n\r\n"
+                                        "有料／無料  ＡＢＣ\r\n");
+    for (const Form &f : forms()) {
+        const bool html = QByteArray(f.name) == "HTML only";
+        const MailText m = readOne(f.make(text));
+        EXPECT_TRUE(m.error.isEmpty()) << f.name << ": " << m.error.toStdString();
+        EXPECT_EQ(m.label, QStringLiteral("mail.eml"));
+        EXPECT_EQ(m.subject, QStringLiteral("Registration"));
+        // A browser shows no blanks at the start of a source line.
+        const QString expected =
+            html ? QStringLiteral("\r\nご登録ありがとうございます。 \r\n●マガジンID:\r\n123456\r\n\r\n"
+                                  "有料／無料  ＡＢＣ\r\n")
+                 : text;
+        EXPECT_EQ(m.text, expected) << f.name;
+    }
+}
+
+TEST(MailReader, CrLfAndLfFilesReadTheSame) {
+    const QByteArray crlfMail = forms()[0].make(crlf(magMagMail()));
+    ASSERT_TRUE(crlfMail.contains("\r\n"));
+    const MailText a = readOne(crlfMail);
+    const MailText b = readOne(withLf(crlfMail));
+    EXPECT_EQ(a.text, crlf(magMagMail()));
+    EXPECT_EQ(b.text, a.text);
+    // A last line without a line end is ended too; lone CRs become CR LF.
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=UTF-8\r\n", "a\rb\nc")).text,
+              QStringLiteral("a\r\nb\r\nc\r\n"));
+}
+
+TEST(MailReader, WindowsAdditionsReadAsTheSenderWroteThem) {
+    // NEC row 13 and the wave dash, which plain ISO-2022-JP converters refuse.
+    const QByteArray jis = "\x1b$B-!!A-5\x1b(B \x1b(I12\x1b(B\r\n";
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=iso-2022-jp\r\n", jis)).text,
+              QStringLiteral("①～Ⅰ ｱｲ\r\n"));
+    const QString sjis = QStringLiteral("①～髙﨑\r\n");
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=\"shift_jis\"\r\n"
+                              "Content-Transfer-Encoding: base64\r\n",
+                              base64Lines(cp932::encode(sjis))))
+                  .text,
+              sjis);
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=euc-jp\r\n", "\xad\xa1\xa1\xc1\r\n")).text,
+              QStringLiteral("①～\r\n"));
+}
+
+TEST(MailReader, MissingCharsetIsGuessed) {
+    const QString text = QStringLiteral("登録アドレス\r\n");
+    EXPECT_EQ(readOne(message("", iconvBytes(text, "ISO-2022-JP"))).text, text);
+    EXPECT_EQ(readOne(message("Content-Type: text/plain\r\n", text.toUtf8())).text, text);
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=us-ascii\r\n", cp932::encode(text))).text, text);
+    // An HTML part may name its charset in a meta element.
+    EXPECT_EQ(readOne(message("Content-Type: text/html\r\n",
+                              "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\">" +
+                                  iconvBytes(text, "EUC-JP")))
+                  .text,
+              text);
+}
+
+TEST(MailReader, OtherCharsetsGoThroughIconvAndBadBytesBecomeReplacementCharacters) {
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=ISO-8859-1\r\n", "caf\xe9\r\n")).text,
+              QStringLiteral("café\r\n"));
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=EUC-JP\r\n", "a\xff\xa4\xa2z\r\n")).text,
+              QStringLiteral("a\uFFFDあz\r\n"));
+    EXPECT_EQ(readOne(message("Content-Type: text/plain; charset=UTF-8\r\n", "a\xffz\r\n")).text,
+              QStringLiteral("a\uFFFDz\r\n"));
+}
+
+TEST(MailReader, EncodedSubjectIsDecoded) {
+    const QByteArray subject = "Subject: =?ISO-2022-JP?B?" + iconvBytes(QStringLiteral("登録の"), "ISO-2022-JP").toBase64() +
+                               "?=\r\n =?UTF-8?B?" + QStringLiteral("お知らせ").toUtf8().toBase64() + "?=\r\n";
+    const QByteArray bytes = "From: info@example.jp\r\n" + subject +
+                             "Content-Type: text/plain; charset=UTF-8\r\n\r\n本文\r\n";
+    ASSERT_EQ(mail::classify(bytes), FileKind::Message);
+    const MailText m = readOne(bytes);
+    EXPECT_EQ(m.subject, QStringLiteral("登録のお知らせ"));
+    EXPECT_EQ(m.text, QStringLiteral("本文\r\n"));
+
+    // Raw Shift_JIS in a header, as some Japanese mail programs write it.
+    const QByteArray raw = "From: info@example.jp\r\nSubject: " + cp932::encode(QStringLiteral("ご登録完了")) +
+                           "\r\n\r\n本文\r\n";
+    EXPECT_EQ(readOne(raw).subject, QStringLiteral("ご登録完了"));
+}
+
+TEST(MailReader, ThePlainPartIsTheText) {
+    // A text attachment is not the message's text; the HTML body is.
+    const QByteArray mixed = message("Content-Type: multipart/mixed; boundary=b\r\n",
+                                     "--b\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                                     "Content-Disposition: attachment; filename=log.txt\r\n\r\n添付\r\n"
+                                     "--b\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n<p>本文</p>\r\n"
+                                     "--b\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n後の本文\r\n--b--\r\n");
+    EXPECT_EQ(readOne(mixed).text, QStringLiteral("後の本文\r\n"));
+    const QByteArray htmlOnly = message("Content-Type: multipart/mixed; boundary=b\r\n",
+                                        "--b\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n<p>本文</p>\r\n"
+                                        "--b\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                                        "Content-Disposition: attachment\r\n\r\n添付\r\n--b--\r\n");
+    EXPECT_EQ(readOne(htmlOnly).text, QStringLiteral("本文\r\n"));
+    // A confirmation mail forwarded as an attachment.
+    const QByteArray forwarded = message("Content-Type: multipart/mixed; boundary=b\r\n",
+                                         "--b\r\nContent-Type: message/rfc822\r\n\r\n" +
+                                             forms()[1].make(QStringLiteral("転送された本文\r\n")) + "\r\n--b--\r\n");
+    EXPECT_EQ(readOne(forwarded).text, QStringLiteral("転送された本文\r\n"));
+}
+
+TEST(MailReader, UndecodableBodiesNameTheReason) {
+    MailText m = readOne(message("Content-Type: multipart/mixed; boundary=b\r\n",
+                                 "--b\r\nContent-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                                 "JVBERi0xLjQK\r\n--b--\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの本文がありません"));
+    EXPECT_TRUE(m.text.isEmpty());
+    EXPECT_EQ(m.subject, QStringLiteral("Registration"));
+
+    m = readOne(message("Content-Type: text/plain; charset=x-no-such-charset\r\n", "abc\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの文字コード「x-no-such-charset」を読めません"));
+    EXPECT_TRUE(m.text.isEmpty());
+
+    // Nothing that is no charset name is looked up.
+    m = readOne(message("Content-Type: text/plain; charset=\"utf-8 <b>\"\r\n", "abc\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの文字コード「utf-8 <b>」を読めません"));
+
+    m = readOne(message("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n",
+                        "!!!! ####\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの本文を読めません"));
+    EXPECT_TRUE(m.text.isEmpty());
+
+    // An empty body is read, as nothing.
+    m = readOne(message("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n", "\r\n"));
+    EXPECT_TRUE(m.error.isEmpty());
+    EXPECT_TRUE(m.text.isEmpty());
+}
+
+TEST(MailReader, MboxGivesEachMessageAndUnquotesFromLines) {
+    const QByteArray mbox = "From info@example.jp Sat Apr  5 12:34:56 2003\n" + withLf(forms()[0].make(crlf(magMagMail()))) +
+                            "\n"
+                            "From melma@example.ne.jp Sun Apr  6 01:02:03 2003\n"
+                            "From: melma@example.ne.jp\n"
+                            "Subject: second\n"
+                            "Content-Type: text/plain; charset=UTF-8\n"
+                            "\n"
+                            "Hello,\n"
+                            ">From the editor: welcome.\n"
+                            ">>From a quoted line.\n"
+                            "> From stays.\n"
+                            "\n"
+                            "From x@example.com Mon Apr  7 01:02:03 2003\n"
+                            "From: x@example.com\n"
+                            "Subject: third\n"
+                            "Content-Type: text/plain; charset=UTF-8\n"
+                            "Content-Transfer-Encoding: base64\n"
+                            "\n" +
+                            QByteArray(">From in base64 is text").toBase64() + "\n";
+    ASSERT_EQ(mail::classify(mbox), FileKind::Mbox);
+    const QList<MailText> mails = mail::readMessages(mbox, QStringLiteral("/tmp/box"));
+    ASSERT_EQ(mails.size(), 3);
+    EXPECT_EQ(mails[0].label, QStringLiteral("/tmp/box#1"));
+    EXPECT_EQ(mails[1].label, QStringLiteral("/tmp/box#2"));
+    EXPECT_EQ(mails[2].label, QStringLiteral("/tmp/box#3"));
+    EXPECT_EQ(mails[0].text, crlf(magMagMail()));
+    EXPECT_EQ(mails[1].subject, QStringLiteral("second"));
+    EXPECT_EQ(mails[1].text, QStringLiteral("Hello,\r\nFrom the editor: welcome.\r\n>From a quoted line.\r\n"
+                                            "> From stays.\r\n"));
+    EXPECT_EQ(mails[2].text, QStringLiteral(">From in base64 is text\r\n"));
+    for (const MailText &m : mails)
+        EXPECT_TRUE(m.error.isEmpty()) << m.error.toStdString();
+
+    // A lone message keeps a quoted From line as written.
+    EXPECT_EQ(readOne(message("Content-Type: text/plain\r\n", ">From here\r\n")).text, QStringLiteral(">From here\r\n"));
+}
+
+TEST(MailReader, MaildirFilesInNameOrder) {
+    TempEnv env;
+    QDir root(env.root());
+    root.mkpath("box/new");
+    root.mkpath("box/cur");
+    root.mkpath("box/tmp");
+    root.mkpath("box/cur/sub");
+    auto put = [&](const QString &name) {
+        QFile f(root.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Subject: x\r\n\r\n");
+    };
+    put("box/cur/1049500000.1.host:2,S");
+    put("box/new/1049600000.2.host");
+    put("box/cur/1049700000.3.host:2,");
+    put("box/tmp/1049800000.4.host");
+    put("box/new/.hidden");
+    const QString base = root.absoluteFilePath("box");
+    EXPECT_EQ(mail::maildirFiles(base), (QStringList{base + "/cur/1049500000.1.host:2,S", base + "/new/1049600000.2.host",
+                                                     base + "/cur/1049700000.3.host:2,"}));
+    // Not a Maildir: no cur beside new, or no folder at all.
+    root.mkpath("half/new");
+    put("half/new/1");
+    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("half")).isEmpty());
+    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("missing")).isEmpty());
+    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("box/new/1049600000.2.host")).isEmpty());
+}
+
+// ---- HTML ------------------------------------------------------------------
+
+TEST(HtmlText, LineBreaksFollowTheRenderedLines) {
+    EXPECT_EQ(mail::htmlToText("a<br>b<BR/>c<br />\r\n"), QStringLiteral("a\nb\nc\n"));
+    EXPECT_EQ(mail::htmlToText("<p>one</p><p>two</p>three<div>four</div><h2>T</h2>x"),
+              QStringLiteral("one\ntwo\nthree\nfour\nT\nx\n"));
+    EXPECT_EQ(mail::htmlToText("<table><tr><td>ID:</td><td>1</td></tr><tr><td>2</td></tr></table>"),
+              QStringLiteral("ID:1\n2\n"));
+    EXPECT_EQ(mail::htmlToText("<ul><li>a</li><li>b</li></ul>end"), QStringLiteral("a\nb\nend\n"));
+    // Two <br> leave an empty line; a block after a <br> adds none.
+    EXPECT_EQ(mail::htmlToText("a<br><br>b<br></div>"), QStringLiteral("a\n\nb\n"));
+}
+
+TEST(HtmlText, SourceLineBreaksAreGapsOtherBlanksStay) {
+    EXPECT_EQ(mail::htmlToText("ID  12345\r\n  next<br>\r\n   line"), QStringLiteral("ID  12345 next\nline\n"));
+    EXPECT_EQ(mail::htmlToText("<pre>  a\r\n  b\n</pre>c"), QStringLiteral("  a\n  b\nc\n"));
+}
+
+TEST(HtmlText, ScriptStyleTitleAndCommentsAreDropped) {
+    EXPECT_EQ(mail::htmlToText("<title>T</title><style>p{}</style><script>if (a<b) x='</p>';</script>"
+                               "<!-- <br> -->text<scripts>kept</scripts>"),
+              QStringLiteral("textkept\n"));
+    EXPECT_EQ(mail::htmlToText("a<script>never closed"), QStringLiteral("a\n"));
+    EXPECT_EQ(mail::htmlToText("<a href=\"x>y\" title='>'>link</a> <!DOCTYPE html><?xml?>"), QStringLiteral("link \n"));
+}
+
+TEST(HtmlText, CharacterReferencesAreDecoded) {
+    EXPECT_EQ(mail::htmlToText("&amp;&lt;&gt;&quot;&#39;&apos;&nbsp;&yen;"), QStringLiteral("&<>\"'' ¥\n"));
+    EXPECT_EQ(mail::htmlToText("&#12354;&#x3044;&#X3046;&#12360"), QStringLiteral("あいうえ\n"));
+    // Unknown or broken references stay as written; impossible code points are replaced.
+    EXPECT_EQ(mail::htmlToText("&unknown; & &#; &amp"), QStringLiteral("&unknown; & &#; &amp\n"));
+    EXPECT_EQ(mail::htmlToText("&#0;&#xD800;&#x110000;&#99999999999;"), QStringLiteral("\uFFFD\uFFFD\uFFFD\uFFFD\n"));
+    EXPECT_EQ(mail::htmlToText("a < b"), QStringLiteral("a < b\n"));
+}
+
+// ---- the parser over mail --------------------------------------------------
+
+class MailRecordsTest : public ParserTest {
+protected:
+    std::vector<Row> recordsOf(const QString &text) {
+        mags->cancel();
+        mags->first();
+        while (!mags->isEmpty())
+            mags->remove();
+        run(text);
+        return rows(*mags);
+    }
+};
+
+TEST_F(MailRecordsTest, EachLayoutInEachFormGivesTheRecordsOfItsPlainText) {
+    for (const auto &[layout, text] : layouts()) {
+        ASSERT_FALSE(text.isEmpty()) << layout;
+        const std::vector<Row> plain = recordsOf(text);
+        ASSERT_FALSE(plain.empty()) << layout;
+        for (const Form &f : forms()) {
+            const MailText m = readOne(f.make(text));
+            ASSERT_TRUE(m.error.isEmpty()) << layout << " / " << f.name << ": " << m.error.toStdString();
+            EXPECT_EQ(recordsOf(m.text), plain) << layout << " / " << f.name;
+        }
+    }
+}
+
+TEST_F(MailRecordsTest, AnMboxOfConfirmationMailsGivesEachRecord) {
+    QByteArray mbox;
+    std::vector<Row> expected;
+    const QList<Form> eachForm = forms();
+    qsizetype n = 0;
+    for (const auto &[layout, text] : layouts()) {
+        const std::vector<Row> plain = recordsOf(text);
+        expected.insert(expected.end(), plain.begin(), plain.end());
+        const Form &f = eachForm[n++ % eachForm.size()];
+        mbox += "From info@example.jp Sat Apr  5 12:34:56 2003\r\n" + f.make(text) + "\r\n";
+    }
+    const QList<MailText> mails = mail::readMessages(mbox, QStringLiteral("box"));
+    ASSERT_EQ(mails.size(), layouts().size());
+    // As the drop puts them into the window: an empty line before each.
+    QString all;
+    for (const MailText &m : mails)
+        all += QStringLiteral("\r\n") + m.text;
+    EXPECT_EQ(recordsOf(all), expected);
+}
+
+// ---- the lines a dropped file gives ---------------------------------------
+
+TEST(DropInput, TextFilesGiveTheirBytesAndMailsTheirText) {
+    const QByteArray file = cp932::encode(QStringLiteral("一行目\r\n二行目"));
+    drop::FileLines taken = drop::fileLines(file, QStringLiteral("a.txt"));
+    EXPECT_TRUE(taken.unreadable.isEmpty());
+    EXPECT_EQ(drop::joinLines(taken.lines), QStringLiteral("\n一行目\n二行目\n"));
+    ASSERT_EQ(taken.lines.size(), 3);
+    EXPECT_FALSE(taken.lines[1].decoded);
+    EXPECT_EQ(taken.lines[1].bytes, cp932::encode(QStringLiteral("一行目")));
+
+    const QByteArray mbox = "From a Sat Apr  5 12:34:56 2003\r\n" + forms()[0].make(QStringLiteral("一通目\r\n")) +
+                            "\r\nFrom b Sat Apr  5 12:34:56 2003\r\n" +
+                            message("Content-Type: text/plain; charset=x-none\r\n", "?\r\n") +
+                            "\r\nFrom c Sat Apr  5 12:34:56 2003\r\n" + forms()[3].make(QStringLiteral("三通目\r\n二行\r\n"));
+    taken = drop::fileLines(mbox, QStringLiteral("box"));
+    EXPECT_EQ(drop::joinLines(taken.lines), QStringLiteral("\n一通目\n\n三通目\n二行\n"));
+    ASSERT_EQ(taken.unreadable.size(), 1);
+    EXPECT_EQ(taken.unreadable[0].label, QStringLiteral("box#2"));
+    EXPECT_EQ(drop::unreadableMessage(taken.unreadable[0]),
+              QStringLiteral("メール 'box#2' を読み込めませんでした。\n件名: Registration\n"
+                             "メールの文字コード「x-none」を読めません"));
+}
+
+TEST(DropInput, JisConversionTouchesOnlyByteLines) {
+    // Kanji mode left open by a file carries over its byte lines and passes
+    // the mail's text by.
+    QList<drop::Line> lines = drop::fileLines("\x1b$B0!\r\n", QStringLiteral("oe.txt")).lines;
+    lines += drop::fileLines(forms()[0].make(QStringLiteral("亜ESC$Bなし\r\n")), QStringLiteral("m.eml")).lines;
+    lines += drop::fileLines("0!\x1b(Bx\r\n", QStringLiteral("oe2.txt")).lines;
+    drop::jisToShiftJis(lines);
+    EXPECT_EQ(drop::joinLines(lines), QStringLiteral("\n亜\n\n亜ESC$Bなし\n\n亜x\n"));
+}

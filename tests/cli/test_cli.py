@@ -1,0 +1,628 @@
+#!/usr/bin/env python3
+"""quillet-cli as a user and a mail system run it.
+
+Every case runs the real program in fresh data, settings and working folders
+and looks at what it prints, its exit status and what the register holds
+afterwards (read back with `list --format json`, and the publishing-system
+table with Python's sqlite3).
+
+usage: test_cli.py path/to/quillet-cli [unittest arguments]
+"""
+
+import email.charset
+import email.mime.text
+import email.utils
+import fcntl
+import json
+import mailbox
+import os
+import pty
+import select
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+CLI = None
+RUN_WAIT = 60  # seconds for one run of the program
+
+COLUMNS = ["発行媒体", "メールマガジン名", "マガジンＩＤ", "データタイプ", "発行周期",
+           "関連Ｗｅｂページ", "発行者メールアドレス", "登録アドレス", "登録日時",
+           "ＩＰアドレス", "有料／無料の区別", "説明", "削除状態"]
+
+
+# --- confirmation mails, as text ------------------------------------------------
+
+def magmag_mail(name="週刊ニュース速報", mag_id="123456", address="reader@example.com"):
+    return "\r\n".join([
+        "●登録メールマガジン:", name,
+        "●マガジンID:", mag_id,
+        "●データタイプ:", "テキスト",
+        "●発行周期:", "週刊",
+        "●関連Webページ:", "http://www.example.jp/news/",
+        "●発行者メールアドレス:", "editor@example.jp",
+        "●登録アドレス:", address,
+        "●登録日時:", "2003/04/05 12:34:56",
+        "●IPアドレス:", "192.168.10.20",
+    ]) + "\r\n"
+
+
+def magmag_record(name="週刊ニュース速報", mag_id="123456", address="reader@example.com"):
+    return {
+        "発行媒体": "まぐまぐ", "メールマガジン名": name, "マガジンＩＤ": mag_id,
+        "データタイプ": "テキスト", "発行周期": "週刊",
+        "関連Ｗｅｂページ": "http://www.example.jp/news/",
+        "発行者メールアドレス": "editor@example.jp", "登録アドレス": address,
+        "登録日時": "2003/04/05 12:34:56", "ＩＰアドレス": "192.168.10.20",
+        "有料／無料の区別": "", "説明": "", "削除状態": "購読中",
+    }
+
+
+def melma_mail():
+    return "\r\n".join([
+        "★マガジンID：", "m00098765",
+        "★マガジン名：", "メルマ通信",
+        "★データタイプ：", "テキスト",
+        "★発行周期：", "不定期",
+        "★有料／無料の区別：", "無料",
+        "★発行者メールアドレス：", "pub@example.ne.jp",
+        "★関連Webページ：", "http://www.example.ne.jp/",
+        "★説明：", "一行目", "二行目",
+        "★登録アドレス：", "reader@example.com",
+        "★IPアドレス：", "10.0.0.1",
+    ]) + "\r\n"
+
+
+MELMA_RECORD = {
+    "発行媒体": "melma", "メールマガジン名": "メルマ通信", "マガジンＩＤ": "98765",
+    "データタイプ": "テキスト", "発行周期": "不定期", "関連Ｗｅｂページ": "http://www.example.ne.jp/",
+    "発行者メールアドレス": "pub@example.ne.jp", "登録アドレス": "reader@example.com",
+    "登録日時": "", "ＩＰアドレス": "10.0.0.1", "有料／無料の区別": "無料",
+    "説明": "一行目\r\n二行目\r\n", "削除状態": "購読中",
+}
+
+
+def pubzine_mail():
+    return "メールマガジンID  12345\r\nメールマガジン名\r\n：パブジン通信\r\n"
+
+
+def kav_block(system="ClickBox", mag_id="777"):
+    return "\r\n".join([
+        "[KAV-PBL]",
+        "▼発行システム：", system,
+        "▼マガジンID：", mag_id,
+        "▼マガジン名：", "独自配信",
+        "▼データタイプ：", "HTML",
+        "▼発行周期：", "日刊",
+        "▼有料/無料の区別：", "有料",
+        "▼管理者アドレス：", "admin@example.org",
+        "▼関連Webページ：", "http://example.org/",
+        "▼説明：", "説明",
+        "▼登録アドレス：", "reader@example.com",
+        "▼登録日時：", "2004/01/02 3:04:05",
+        "▼登録に利用されたIPアドレス：", "172.16.0.9",
+        "[/KAV-PBL]",
+    ]) + "\r\n"
+
+
+def sjis(text):
+    return text.encode("cp932")
+
+
+def record(**values):
+    """A record with the given columns set and the others empty. Pass names with
+    full-width letters as a dict: Python folds them in keyword names."""
+    out = {c: "" for c in COLUMNS}
+    assert set(values) <= set(COLUMNS), values
+    out.update(values)
+    return out
+
+
+# --- mail files --------------------------------------------------------------
+
+def message(body, charset, subject="登録のお知らせ"):
+    """A message as a mail program keeps it; the body encoded as the charset wants
+    (UTF-8: base64; ISO-2022-JP: 7bit)."""
+    msg = email.mime.text.MIMEText(body.replace("\r\n", "\n"), "plain", charset)
+    msg["From"] = "info@mag2.com"
+    msg["To"] = "reader@example.com"
+    msg["Subject"] = email.charset.Charset("utf-8").header_encode(subject)
+    msg["Date"] = email.utils.formatdate(0)
+    msg["Message-ID"] = email.utils.make_msgid()
+    return msg
+
+
+def message_bytes(body, charset):
+    return message(body, charset).as_bytes()
+
+
+class CliTest(unittest.TestCase):
+    """Each case has its own data, settings and working folders."""
+
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="quillet-cli-")
+        self.root = self._tmp.name
+        self.data = os.path.join(self.root, "data")
+        self.cwd = os.path.join(self.root, "cwd")
+        for d in (self.data, os.path.join(self.root, "config"), self.cwd):
+            os.mkdir(d)
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("LC_ALL", "LC_MESSAGES", "LANGUAGE")}
+        self.env.update({
+            "XDG_DATA_HOME": self.data,
+            "XDG_CONFIG_HOME": os.path.join(self.root, "config"),
+            "LANG": "C.UTF-8",
+        })
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    # helpers
+
+    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE):
+        return subprocess.run([CLI, *args], input=stdin, cwd=self.cwd, env=env or self.env,
+                              stdout=subprocess.PIPE, stderr=stderr, timeout=RUN_WAIT)
+
+    def ok(self, *args, stdin=b""):
+        r = self.run_cli(*args, stdin=stdin)
+        self.assertEqual(r.returncode, 0, f"{args}: {r.stderr.decode(errors='replace')}")
+        return r.stdout.decode("utf-8")
+
+    def records(self):
+        out = self.ok("list", "--format", "json")
+        rows = json.loads(out)
+        for row in rows:
+            self.assertEqual(list(row.keys()), COLUMNS, "columns in stored order")
+        return rows
+
+    def systems(self):
+        db = sqlite3.connect(os.path.join(self.data, "quillet", "MMagaSys.DB"))
+        try:
+            return {name: sid for sid, name in db.execute('SELECT "発行システムＩＤ", "発行システム名" FROM MMagaSys')}
+        finally:
+            db.close()
+
+    def write(self, name, data):
+        path = os.path.join(self.cwd, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def magazine_table(self):
+        return os.path.join(self.data, "quillet", "MMagaInfo.DB")
+
+
+class ImportMailPlainText(CliTest):
+    """Text that is no mail is taken as Shift_JIS, as a dropped text file is."""
+
+    def test_standard_input_registers_a_magmag_mail(self):
+        out = self.ok("import-mail", stdin=sjis("挨拶の行\r\n" + magmag_mail() + "署名\r\n"))
+        self.assertEqual(out, "1件が登録されました\n")
+        self.assertEqual(self.records(), [magmag_record()])
+
+    def test_every_layout_in_one_text_and_a_new_publishing_system(self):
+        text = magmag_mail() + "\r\n" + pubzine_mail() + "\r\n" + melma_mail() + "\r\n" + kav_block()
+        out = self.ok("import-mail", "-", stdin=sjis(text))
+        self.assertEqual(out, "4件が登録されました\n")
+        rows = self.records()
+        self.assertEqual(rows[0], magmag_record())
+        self.assertEqual(rows[1], record(**{"発行媒体": "Pubzine", "メールマガジン名": "パブジン通信",
+                                            "マガジンＩＤ": "12345", "削除状態": "購読中"}))
+        self.assertEqual(rows[2], MELMA_RECORD)
+        self.assertEqual(rows[3], record(**{
+            "発行媒体": "ClickBox", "メールマガジン名": "独自配信", "マガジンＩＤ": "777",
+            "データタイプ": "HTML", "発行周期": "日刊", "有料／無料の区別": "有料",
+            "発行者メールアドレス": "admin@example.org", "関連Ｗｅｂページ": "http://example.org/",
+            "説明": "説明", "登録アドレス": "reader@example.com", "登録日時": "2004/01/02 3:04:05",
+            "ＩＰアドレス": "172.16.0.9"}))
+        self.assertEqual(self.systems().get("ClickBox"), 11, "a new system row numbered after the locked ones")
+
+    def test_each_file_is_its_own_paste(self):
+        # The second mail starts right where the first one's last consumed line
+        # would leave it: pasted together it would not be recognised, as
+        # separate files it is.
+        first = self.write("a.txt", sjis(magmag_mail(name="一号")))
+        second = self.write("b.txt", sjis(magmag_mail(name="二号", mag_id="654321")))
+        out = self.ok("import-mail", first, second)
+        self.assertEqual(out, "2件が登録されました\n")
+        self.assertEqual([r["メールマガジン名"] for r in self.records()], ["一号", "二号"])
+
+    def test_nothing_recognised_registers_nothing(self):
+        out = self.ok("import-mail", stdin=sjis("こんにちは\r\nただの手紙です。\r\n"))
+        self.assertEqual(out, "0件が登録されました\n")
+        self.assertEqual(self.records(), [])
+
+
+class ImportMailMessages(CliTest):
+    """Message files, mboxes and Maildirs go through the mail reader."""
+
+    def test_eml_in_utf8_base64(self):
+        data = message_bytes(magmag_mail(), "utf-8")
+        self.assertIn(b"Content-Transfer-Encoding: base64", data)
+        path = self.write("confirm.eml", data)
+        self.assertEqual(self.ok("import-mail", path), "1件が登録されました\n")
+        self.assertEqual(self.records(), [magmag_record()])
+
+    def test_eml_in_iso_2022_jp(self):
+        data = message_bytes(melma_mail(), "iso-2022-jp")
+        self.assertIn(b"\x1b$B", data, "the body is 7-bit JIS")
+        path = self.write("melma.eml", data)
+        self.assertEqual(self.ok("import-mail", path), "1件が登録されました\n")
+        self.assertEqual(self.records(), [MELMA_RECORD])
+
+    def test_message_on_standard_input(self):
+        out = self.ok("import-mail", stdin=message_bytes(magmag_mail(), "utf-8"))
+        self.assertEqual(out, "1件が登録されました\n")
+        self.assertEqual(self.records(), [magmag_record()])
+
+    def test_mbox_gives_each_message(self):
+        path = os.path.join(self.cwd, "inbox.mbox")
+        box = mailbox.mbox(path)
+        box.add(message(magmag_mail(name="一号"), "utf-8"))
+        box.add(message(magmag_mail(name="二号", mag_id="222"), "iso-2022-jp"))
+        box.flush()
+        box.close()
+        self.assertEqual(self.ok("import-mail", path), "2件が登録されました\n")
+        self.assertEqual([r["メールマガジン名"] for r in self.records()], ["一号", "二号"])
+
+    def test_maildir_new_and_cur_but_not_tmp(self):
+        md = os.path.join(self.cwd, "Maildir")
+        self.write("Maildir/new/1000000001.M1P1.host", message_bytes(magmag_mail(name="新着"), "utf-8"))
+        self.write("Maildir/cur/1000000002.M2P2.host:2,S",
+                   message_bytes(magmag_mail(name="既読", mag_id="2"), "iso-2022-jp"))
+        self.write("Maildir/tmp/1000000003.M3P3.host",
+                   message_bytes(magmag_mail(name="配送中", mag_id="3"), "utf-8"))
+        self.assertEqual(self.ok("import-mail", md), "2件が登録されました\n")
+        self.assertEqual(sorted(r["メールマガジン名"] for r in self.records()), ["新着", "既読"])
+        self.assertTrue(os.path.exists(os.path.join(md, "new", "1000000001.M1P1.host")),
+                        "messages are read, not moved")
+
+    def test_message_as_a_mail_system_pipes_it(self):
+        # procmail and maildrop hand a message over with the mbox envelope line first.
+        data = b"From info@mag2.com Sat Apr  5 12:34:56 2003\n" + message_bytes(magmag_mail(), "utf-8")
+        self.assertEqual(self.ok("import-mail", stdin=data), "1件が登録されました\n")
+        self.assertEqual(self.records(), [magmag_record()])
+
+    def test_undecodable_message_stops_the_import(self):
+        good = self.write("1-good.eml", message_bytes(magmag_mail(), "utf-8"))
+        bad = self.write("2-bad.eml", b"From: info@mag2.com\r\nSubject: odd\r\nMIME-Version: 1.0\r\n"
+                                      b"Content-Type: text/plain; charset=x-no-such-charset\r\n"
+                                      b"Content-Transfer-Encoding: 8bit\r\n\r\n" + sjis(melma_mail()))
+        after = self.write("3-after.eml", message_bytes(melma_mail(), "utf-8"))
+        r = self.run_cli("import-mail", good, bad, after)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stdout, b"")
+        err = r.stderr.decode("utf-8")
+        self.assertIn("2-bad.eml", err)
+        self.assertIn("x-no-such-charset", err)
+        self.assertEqual(self.records(), [magmag_record()], "earlier messages stay, later ones are not read")
+
+    def test_failing_message_in_an_mbox_is_named(self):
+        path = os.path.join(self.cwd, "inbox.mbox")
+        box = mailbox.mbox(path)
+        box.add(message(magmag_mail(), "utf-8"))
+        box.add(message(kav_block(mag_id="12x"), "utf-8"))
+        box.flush()
+        box.close()
+        r = self.run_cli("import-mail", path)
+        self.assertEqual(r.returncode, 1)
+        err = r.stderr.decode("utf-8")
+        self.assertIn("inbox.mbox#2", err)
+        self.assertIn("'12x' は項目 'マガジンＩＤ' に適した整数値ではありません", err)
+        self.assertEqual(self.records()[0], magmag_record())
+
+
+class ImportMailFailures(CliTest):
+
+    def test_failure_stops_with_the_records_before_it_stored(self):
+        good = self.write("good.txt", sjis(magmag_mail()))
+        bad = self.write("bad.txt", sjis(kav_block(mag_id="12x")))
+        after = self.write("after.txt", sjis(melma_mail()))
+        r = self.run_cli("import-mail", good, bad, after)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stdout, b"", "no count for an import that failed")
+        err = r.stderr.decode("utf-8")
+        self.assertIn("bad.txt", err)
+        self.assertIn("'12x' は項目 'マガジンＩＤ' に適した整数値ではありません", err)
+        rows = self.records()
+        self.assertEqual(rows[0], magmag_record())
+        # As in the window: the failing block's record keeps what was read
+        # before the error, and nothing after the failure is read.
+        self.assertEqual(len(rows), 2)
+        self.assertEqual(rows[1]["発行媒体"], "ClickBox")
+        self.assertEqual(rows[1]["マガジンＩＤ"], "")
+        self.assertNotIn("melma", [row["発行媒体"] for row in rows])
+
+    def test_missing_file_stores_nothing(self):
+        good = self.write("good.txt", sjis(magmag_mail()))
+        r = self.run_cli("import-mail", good, os.path.join(self.cwd, "missing.eml"))
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("missing.eml", r.stderr.decode("utf-8"))
+        self.assertEqual(self.records(), [])
+
+    def test_folder_that_is_no_maildir(self):
+        os.mkdir(os.path.join(self.cwd, "plain"))
+        r = self.run_cli("import-mail", os.path.join(self.cwd, "plain"))
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("plain", r.stderr.decode("utf-8"))
+        self.assertIn("Maildir", r.stderr.decode("utf-8"))
+
+
+class ListCommand(CliTest):
+
+    def fill(self):
+        # Values with a tab, a backslash and line breaks, set through a CSV file.
+        csv_text = ('"メールマガジン名","説明","削除状態","マガジンＩＤ","登録日時"\r\n'
+                    '"タブ\tと\\記号","一行目\r\n二行目","購読中","12","2003/04/05"\r\n'
+                    '"二つ目","","解除","","2003/04/05 9:08:07"\r\n'
+                    '"三つ目","","解除候補","3",""\r\n'
+                    '"四つ目","","","4",""\r\n')
+        path = self.write("fill.csv", sjis(csv_text))
+        self.ok("import-csv", path)
+
+    def test_json_holds_every_column_in_its_text_form(self):
+        self.fill()
+        rows = self.records()
+        self.assertEqual(len(rows), 4)
+        self.assertEqual(rows[0], record(**{"メールマガジン名": "タブ\tと\\記号", "説明": "一行目\r\n二行目",
+                                            "削除状態": "購読中", "マガジンＩＤ": "12", "登録日時": "2003/04/05"}))
+        self.assertEqual(rows[1]["登録日時"], "2003/04/05 9:08:07")
+        self.assertEqual([r["メールマガジン名"] for r in rows], ["タブ\tと\\記号", "二つ目", "三つ目", "四つ目"])
+
+    def test_tsv_escapes_tabs_line_breaks_and_backslashes(self):
+        self.fill()
+        out = self.ok("list")
+        lines = out.split("\n")
+        self.assertEqual(lines[-1], "", "every line ends with a line feed")
+        lines = lines[:-1]
+        self.assertEqual(lines[0], "\t".join(COLUMNS))
+        self.assertEqual(len(lines), 5, "one line per record, whatever the values hold")
+        first = lines[1].split("\t")
+        self.assertEqual(len(first), 13)
+        self.assertEqual(first[COLUMNS.index("メールマガジン名")], "タブ\\tと\\\\記号")
+        self.assertEqual(first[COLUMNS.index("説明")], "一行目\\r\\n二行目")
+
+        def unescape(v):
+            out, i = [], 0
+            while i < len(v):
+                if v[i] == "\\":
+                    out.append({"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}[v[i + 1]])
+                    i += 2
+                else:
+                    out.append(v[i])
+                    i += 1
+            return "".join(out)
+
+        as_tsv = [dict(zip(COLUMNS, map(unescape, line.split("\t")))) for line in lines[1:]]
+        self.assertEqual(as_tsv, self.records())
+
+    def test_state_keeps_exact_matches_in_stored_order(self):
+        self.fill()
+        self.ok("import-mail", stdin=sjis(magmag_mail(name="後から")))
+        subscribed = json.loads(self.ok("list", "--state", "購読中", "--format", "json"))
+        self.assertEqual([r["メールマガジン名"] for r in subscribed], ["タブ\tと\\記号", "後から"])
+        cancelled = json.loads(self.ok("list", "--format", "json", "--state=解除"))
+        self.assertEqual([r["メールマガジン名"] for r in cancelled], ["二つ目"], "解除候補 is another state")
+        empty = json.loads(self.ok("list", "--state", "", "--format", "json"))
+        self.assertEqual([r["メールマガジン名"] for r in empty], ["四つ目"])
+        tsv = self.ok("list", "--state", "解除候補").split("\n")
+        self.assertEqual(len(tsv), 3)
+        self.assertTrue(tsv[1].startswith("\t三つ目\t"))
+
+    def test_empty_register(self):
+        self.assertEqual(self.ok("list", "--format", "json").strip(), "[]")
+        self.assertEqual(self.ok("list"), "\t".join(COLUMNS) + "\n")
+
+
+class CsvCommands(CliTest):
+
+    def test_export_then_import_into_a_fresh_register_gives_the_same_register(self):
+        text = magmag_mail() + "\r\n" + pubzine_mail() + "\r\n" + melma_mail() + "\r\n" + kav_block()
+        self.ok("import-mail", stdin=sjis(text))
+        before = self.records()
+        out = self.ok("export-csv", "all.csv")
+        self.assertEqual(out, "計 4 件保存しました。\n")
+        with open(os.path.join(self.cwd, "all.csv"), "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(sjis(",".join(f'"{c}"' for c in COLUMNS) + "\r\n")))
+
+        exported = os.path.join(self.cwd, "all.csv")
+        fresh = os.path.join(self.root, "fresh")
+        os.mkdir(fresh)
+        self.env["XDG_DATA_HOME"] = fresh
+        self.assertEqual(self.records(), [])
+        self.assertEqual(self.ok("import-csv", exported), "計 4 行のデータを書きこみました。\n")
+        self.assertEqual(self.records(), before)
+
+    def test_chosen_columns_in_their_order(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        self.ok("export-csv", "two.csv", "--columns", "削除状態,メールマガジン名")
+        with open(os.path.join(self.cwd, "two.csv"), "rb") as f:
+            self.assertEqual(f.read(), sjis('"削除状態","メールマガジン名"\r\n"購読中","週刊ニュース速報"\r\n'))
+
+    def test_unknown_column_writes_nothing(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        r = self.run_cli("export-csv", "out.csv", "--columns", "メールマガジン名,名前")
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("名前", r.stderr.decode("utf-8"))
+        self.assertFalse(os.path.exists(os.path.join(self.cwd, "out.csv")))
+
+    def test_import_failure_keeps_the_lines_before(self):
+        path = self.write("bad.csv", sjis('"メールマガジン名","マガジンＩＤ"\r\n"一","1"\r\n"二","x"\r\n"三","3"\r\n'))
+        r = self.run_cli("import-csv", path)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("'x' は項目 'マガジンＩＤ' に適した整数値ではありません", r.stderr.decode("utf-8"))
+        self.assertEqual(r.stdout, b"")
+        names = [row["メールマガジン名"] for row in self.records()]
+        self.assertEqual(names[0], "一")
+        self.assertNotIn("三", names)
+
+    def test_file_errors(self):
+        r = self.run_cli("import-csv", "missing.csv")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("missing.csv", r.stderr.decode("utf-8"))
+        r = self.run_cli("import-csv", self.write("empty.csv", b""))
+        self.assertEqual(r.returncode, 1)
+        self.assertTrue(r.stderr.strip())
+        r = self.run_cli("export-csv", os.path.join(self.cwd, "no", "such", "dir.csv"))
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("dir.csv", r.stderr.decode("utf-8"))
+
+
+class CommandLine(CliTest):
+
+    def test_help_in_japanese(self):
+        env = dict(self.env, LANG="ja_JP.UTF-8")
+        for args in (["--help"], ["-h"], ["import-mail", "--help"], ["list", "--help"]):
+            r = self.run_cli(*args, env=env)
+            self.assertEqual(r.returncode, 0)
+            out = r.stdout.decode("utf-8")
+            self.assertIn("使い方: quillet-cli", out)
+            for command in ("import-mail", "list", "export-csv", "import-csv"):
+                self.assertIn(command, out)
+            self.assertIn("タブ区切り", out)
+            self.assertNotIn("Usage", out)
+
+    def test_help_in_english(self):
+        for env in (dict(self.env, LANG="C"), dict(self.env, LANG="ja_JP.UTF-8", LC_ALL="C")):
+            r = self.run_cli("--help", env=env)
+            self.assertEqual(r.returncode, 0)
+            out = r.stdout.decode("utf-8")
+            self.assertIn("Usage: quillet-cli", out)
+            self.assertIn("\\t, \\n, \\r or \\\\", out, "the TSV escapes are told")
+            self.assertNotIn("使い方", out)
+
+    def test_version(self):
+        r = self.run_cli("--version")
+        self.assertEqual(r.returncode, 0)
+        self.assertRegex(r.stdout.decode(), r"^quillet-cli \d+\.\d+\n$")
+
+    def test_usage_errors_exit_2_with_the_usage(self):
+        for args in ([], ["frobnicate"], ["list", "--bogus"], ["list", "--format", "xml"],
+                     ["list", "extra"], ["export-csv"], ["import-csv", "a.csv", "b.csv"],
+                     ["list", "--state"]):
+            r = self.run_cli(*args)
+            self.assertEqual(r.returncode, 2, f"{args}")
+            self.assertIn("Usage: quillet-cli", r.stderr.decode("utf-8"), f"{args}")
+            self.assertEqual(r.stdout, b"", f"{args}")
+
+
+class SharingTheRegister(CliTest):
+    """The window program and quillet-cli share the tables through file locks."""
+
+    def commands(self):
+        mail = self.write("mail.txt", sjis(magmag_mail(name="割り込み")))
+        csv = self.write("in.csv", sjis('"メールマガジン名"\r\n"割り込み"\r\n'))
+        return [["import-mail", mail], ["list"], ["list", "--format", "json"],
+                ["export-csv", "out.csv"], ["import-csv", csv]]
+
+    def test_every_command_fails_at_once_while_the_register_is_held_exclusively(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        before = self.records()
+        table = self.magazine_table()
+        fd = os.open(table, os.O_RDONLY)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            for args in self.commands():
+                started = time.monotonic()
+                r = self.run_cli(*args)
+                elapsed = time.monotonic() - started
+                self.assertNotEqual(r.returncode, 0, f"{args}")
+                self.assertLess(elapsed, 3.0, f"{args} waited for the lock")
+                self.assertIn(table, r.stderr.decode("utf-8"), f"{args}")
+                self.assertEqual(r.stdout, b"", f"{args}")
+        finally:
+            os.close(fd)
+        self.assertFalse(os.path.exists(os.path.join(self.cwd, "out.csv")))
+        self.assertEqual(self.records(), before, "nothing was stored")
+
+    def test_commands_run_beside_a_program_that_has_the_register_open(self):
+        self.ok("list")
+        fd = os.open(self.magazine_table(), os.O_RDONLY)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_SH | fcntl.LOCK_NB)
+            for args in self.commands():
+                r = self.run_cli(*args)
+                self.assertEqual(r.returncode, 0, f"{args}: {r.stderr.decode(errors='replace')}")
+        finally:
+            os.close(fd)
+        self.assertEqual([r["メールマガジン名"] for r in self.records()], ["割り込み", "割り込み"])
+
+
+class Progress(CliTest):
+    """Long work shows a progress line only to a person at a terminal."""
+
+    def many_mails(self, count):
+        return [self.write(f"mails/{i:04}.txt", sjis(magmag_mail(mag_id=str(i)))) for i in range(count)]
+
+    def big_csv(self, rows):
+        lines = ['"メールマガジン名","マガジンＩＤ"'] + [f'"誌{i}","{i}"' for i in range(rows)]
+        return self.write("big.csv", sjis("\r\n".join(lines) + "\r\n"))
+
+    def run_on_terminal(self, *args):
+        """Runs with standard error on a pseudo-terminal; returns (status, what it showed)."""
+        master, slave = pty.openpty()
+        try:
+            proc = subprocess.Popen([CLI, *args], cwd=self.cwd, env=self.env, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.PIPE, stderr=slave)
+        finally:
+            os.close(slave)
+        shown = b""
+        deadline = time.monotonic() + RUN_WAIT
+        try:
+            while time.monotonic() < deadline:
+                ready, _, _ = select.select([master], [], [], 0.5)
+                if ready:
+                    try:
+                        chunk = os.read(master, 65536)
+                    except OSError:  # the terminal closed with the program
+                        break
+                    if not chunk:
+                        break
+                    shown += chunk
+                elif proc.poll() is not None:
+                    break
+            proc.stdout.read()
+            status = proc.wait(timeout=RUN_WAIT)
+        finally:
+            os.close(master)
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            proc.stdout.close()
+        return status, shown.decode("utf-8", errors="replace")
+
+    def test_nothing_on_standard_error_that_is_no_terminal(self):
+        r = self.run_cli("import-mail", *self.many_mails(250))
+        self.assertEqual(r.returncode, 0)
+        self.assertEqual(r.stdout.decode(), "250件が登録されました\n")
+        self.assertEqual(r.stderr, b"")
+        r = self.run_cli("import-csv", self.big_csv(3000))
+        self.assertEqual(r.returncode, 0)
+        self.assertEqual(r.stderr, b"")
+
+    def test_a_progress_line_on_a_terminal(self):
+        status, shown = self.run_on_terminal("import-mail", *self.many_mails(250))
+        self.assertEqual(status, 0)
+        self.assertIn("messages read", shown)
+        self.assertIn("\r", shown, "the line is redrawn in place")
+        status, shown = self.run_on_terminal("import-csv", self.big_csv(3000))
+        self.assertEqual(status, 0)
+        self.assertIn("3000 lines read", shown, "the last count is shown")
+        self.assertEqual(len(self.records()), 3250)
+
+
+def main():
+    global CLI
+    if len(sys.argv) < 2:
+        print(__doc__)
+        sys.exit(2)
+    CLI = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
