@@ -223,7 +223,17 @@ void TOSConfigForm::BitBtn3Click() {
     const QString path = quil::FileDialog::getOpenFileName(QString(), kSettingsFilter);
     if (path.isEmpty() || !MMagSysDataModule)
         return;
-    quil::readSystemSettingsFile(*MMagSysDataModule->Table2, path);
+    quil::Table &systems = *MMagSysDataModule->Table2;
+    // Whatever the read-in ends with, the window shows the row now current
+    // with its own visibilities and lock, not those of the row it began as.
+    struct Refresh {
+        quil::Table &t;
+        ~Refresh() {
+            if (MMagSysDataModule && t.active())
+                MMagSysDataModule->Table2AfterScroll(t);
+        }
+    } refresh{systems};
+    quil::readSystemSettingsFile(systems, path);
 }
 
 void TOSConfigForm::showEvent(QShowEvent *event) {

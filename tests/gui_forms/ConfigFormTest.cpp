@@ -117,13 +117,23 @@ TEST_F(ConfigFormTest, RegisterDeleteAndReadIn) {
     FileDialog::setNextFileName(env->cwd() + "/systems.ini");
     QTest::mouseClick(w->BitBtn3, Qt::LeftButton);
     EXPECT_EQ(t2->recordCount(), before + 1);
+    // The row read last is current, shown with its own digits box at once.
+    EXPECT_EQ(MMagSysDataModule->Table2MMSysNameSF->asString(), QStringLiteral("読込方式"));
+    EXPECT_TRUE(w->DBEditMMagID->isVisible());
+    EXPECT_TRUE(w->Label3->isVisible());
+    EXPECT_TRUE(unlocked());
     ASSERT_TRUE(t2->locate(col::MMSysName, QStringLiteral("読込方式")));
     EXPECT_EQ(MMagSysDataModule->Table2MMIDFigureIF->asInteger(), 5);
-    EXPECT_TRUE(w->DBEditMMagID->isVisible());
+    env->writeFile("locked.ini", cp932::encode(QStringLiteral(
+                                     "[KAV-SYP]\r\n■発行システムＩＤ：\r\n5\r\n■発行システム名：\r\n低番号\r\n[/KAV-SYP]\r\n")));
+    FileDialog::setNextFileName(env->cwd() + "/locked.ini");
+    QTest::mouseClick(w->BitBtn3, Qt::LeftButton);
+    EXPECT_TRUE(locked()) << "a row numbered below 10 is locked as soon as it is read";
+    EXPECT_FALSE(w->DBEditMMagID->isVisible());
     // Cancelling the dialog reads nothing.
     FileDialog::setNextFileName(QString());
     QTest::mouseClick(w->BitBtn3, Qt::LeftButton);
-    EXPECT_EQ(t2->recordCount(), before + 1);
+    EXPECT_EQ(t2->recordCount(), before + 2);
 }
 
 TEST_F(ConfigFormTest, AddressChoicesAreReadAtEveryShowing) {
