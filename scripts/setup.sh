@@ -6,6 +6,8 @@
 # there. xvfb/xauth/xdotool/x11-utils/imagemagick serve the end-to-end test and
 # the screenshots, clang and its runtime the fuzz targets, chromium with its
 # driver and selenium the browser test of the page of cancel forms.
+# dpkg-dev (dpkg-shlibdeps) and desktop-file-utils serve the Debian package
+# and its test: the package's library dependencies and its desktop entry.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -15,6 +17,7 @@ QUIL_PACKAGES=(
     xvfb xauth xdotool x11-utils imagemagick
     clang libclang-rt-14-dev
     chromium chromium-driver python3-selenium
+    dpkg-dev desktop-file-utils
 )
 
 quil_missing_packages() {
