@@ -6,6 +6,7 @@
 #include "app/TDBGridForm.h"
 #include "app/TDualListSaveDlg.h"
 #include "app/core/Csv.h"
+#include "app/core/Manual.h"
 #include "autoinput/TQUILAutoInputForm.h"
 #include "cancel/core/CancelAddress.h"
 #include "cancel/core/CancelPage.h"
@@ -29,6 +30,8 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLayout>
@@ -356,7 +359,11 @@ void TQUILMainForm::CancelNoticeMakerClick() { quil::storeNoticeOption(CancelNot
 
 void TQUILMainForm::PubzineIPClick() { quil::storePubzineIpOption(PubzineIP->isChecked()); }
 
-void TQUILMainForm::Help1Click() { quil::Opener::openLocalFile(QStringLiteral("Manual/QUIL.html")); }
+void TQUILMainForm::Help1Click() {
+    const QString manual = quil::manualToOpen(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    if (!manual.isEmpty())
+        quil::Opener::openLocalFile(manual);
+}
 
 void TQUILMainForm::MailAdClick() {
     TMAddSetForm form(this);

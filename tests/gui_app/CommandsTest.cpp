@@ -12,7 +12,9 @@
 #include "store/DataModules.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -137,12 +139,33 @@ TEST_F(AppTest, AddressWindowAndAboutBoxAreCreatedForEachUseAndDestroyed) {
 }
 
 TEST_F(AppTest, HelpOpensTheManualUnderTheCurrentFolderWithoutMessages) {
+    QDir().mkpath("Manual");
+    env->writeFile("Manual/QUIL.html", "<html></html>");
     start();
     ASSERT_TRUE(activate(QUILMainForm));
     QTest::keyClick(QUILMainForm, Qt::Key_F1);
     ASSERT_EQ(Opener::opened().size(), 1);
     EXPECT_TRUE(Opener::opened()[0].localFile);
     EXPECT_EQ(Opener::opened()[0].address, QDir(env->cwd()).absoluteFilePath("Manual/QUIL.html"));
+    EXPECT_EQ(MessageBox::shown().size(), 1); // only the first-start question
+}
+
+TEST_F(AppTest, HelpWithoutAManualUnderTheCurrentFolderOpensOnlyAnExistingCopyBesideTheProgram) {
+    start();
+    ASSERT_TRUE(activate(QUILMainForm));
+    QTest::keyClick(QUILMainForm, Qt::Key_F1);
+    // Whether this build has an installed or copied manual near the test
+    // program is not this test's business; whatever is opened must exist.
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QStringList copies = {QDir::cleanPath(program.absoluteFilePath("../share/doc/quillet/Manual/QUIL.html")),
+                                QDir::cleanPath(program.absoluteFilePath("Manual/QUIL.html"))};
+    const bool anyCopy = QFileInfo(copies[0]).isFile() || QFileInfo(copies[1]).isFile();
+    ASSERT_EQ(Opener::opened().size(), anyCopy ? 1 : 0);
+    for (const Opener::Request &r : Opener::opened()) {
+        EXPECT_TRUE(r.localFile);
+        EXPECT_TRUE(copies.contains(r.address)) << r.address.toStdString();
+        EXPECT_TRUE(QFileInfo(r.address).isFile()) << r.address.toStdString();
+    }
     // A missing manual is not reported.
     EXPECT_EQ(MessageBox::shown().size(), 1); // only the first-start question
 }
