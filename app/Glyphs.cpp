@@ -1,5 +1,7 @@
 #include "app/Glyphs.h"
 
+#include "platform/gui/LazyIcons.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -92,12 +94,7 @@ void drawNext(QPainter &p) {
     p.drawPath(arrow);
 }
 
-QPixmap render(Kind kind, qreal scale) {
-    QPixmap pm(int(Size * scale), int(Size * scale));
-    pm.setDevicePixelRatio(scale);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
+void draw(Kind kind, QPainter &p) {
     switch (kind) {
     case Kind::CancelPage: drawCancelPage(p); break;
     case Kind::Delete: drawDelete(p); break;
@@ -105,16 +102,12 @@ QPixmap render(Kind kind, qreal scale) {
     case Kind::Find: drawFind(p); break;
     case Kind::Next: drawNext(p); break;
     }
-    return pm;
 }
 
 } // namespace
 
 QIcon buttonIcon(Kind kind) {
-    QIcon icon;
-    icon.addPixmap(render(kind, 1.0));
-    icon.addPixmap(render(kind, 2.0));
-    return icon;
+    return drawnIcon([kind](QPainter &p) { draw(kind, p); }, Size);
 }
 
 QIcon programIcon() {

@@ -2,6 +2,7 @@
 
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
+#include "platform/gui/LazyIcons.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -696,11 +697,7 @@ QString buttonHint(DBNavigator::Button b) {
 }
 
 // Small drawn glyphs; the disabled look comes from QIcon.
-QIcon buttonGlyph(DBNavigator::Button b) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
+void drawButtonGlyph(DBNavigator::Button b, QPainter &p) {
     const QColor ink(0, 0, 0);
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
@@ -751,7 +748,10 @@ QIcon buttonGlyph(DBNavigator::Button b) {
     }
     default: break;
     }
-    return QIcon(pm);
+}
+
+QIcon buttonGlyph(DBNavigator::Button b) {
+    return quil::drawnIcon([b](QPainter &p) { drawButtonGlyph(b, p); });
 }
 
 } // namespace

@@ -133,7 +133,8 @@ void TOSConfigForm::buildControls() {
     BitBtn3->setGeometry(484, 198, 80, 25);
     BitBtn4 = named(new QPushButton(QStringLiteral("閉じる"), this), "BitBtn4");
     BitBtn4->setGeometry(484, 231, 80, 25);
-    BitBtn4->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    // The close icon comes from the icon theme, a slow look-up; it is set
+    // when the window is first shown, not while the program starts.
     // Both carry the default mark; Enter registers a new row.
     BitBtn1->setDefault(true);
     BitBtn3->setAutoDefault(false);
@@ -237,6 +238,8 @@ void TOSConfigForm::BitBtn3Click() {
 }
 
 void TOSConfigForm::showEvent(QShowEvent *event) {
+    if (BitBtn4->icon().isNull())
+        BitBtn4->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     QDialog::showEvent(event);
