@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/Glyphs.h"
+#include "app/StartupWarmup.h"
 #include "app/TDBGridForm.h"
 #include "app/TQUILMainForm.h"
 #include "autoinput/TQUILAutoInputForm.h"
@@ -9,11 +10,15 @@
 #include "forms/TQUILForm.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/gui/GuiBackends.h"
+#include "platform/gui/LazyIcons.h"
 #include "store/DataModules.h"
 #include "text/Error.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QDeadlineTimer>
+#include <QTimer>
+#include <QWindow>
 
 namespace quil {
 
@@ -34,6 +39,34 @@ void closeTable(Table *table) {
         guard([table] { table->close(); });
 }
 
+// Delivers the shown window's first exposure, so that it paints, taking no
+// input meanwhile: a key pressed this early waits until every window exists.
+// Bounded, for a window system that never exposes the window.
+void paintOnce(QWidget *window) {
+    QWindow *handle = window->windowHandle();
+    if (!handle)
+        return;
+    struct ExposeWatch : QObject {
+        bool exposed = false;
+        bool eventFilter(QObject *watched, QEvent *event) override {
+            if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed())
+                exposed = true;
+            return false;
+        }
+    } watch;
+    handle->installEventFilter(&watch);
+    QDeadlineTimer deadline(500);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(500);
+    while (!watch.exposed && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    handle->removeEventFilter(&watch);
+    // The window has painted; hand the picture to the window system now, not
+    // when the event loop next waits.
+    QGuiApplication::sync();
+}
+
 template <typename T>
 void destroy(T *&global) {
     T *object = global;
@@ -48,12 +81,15 @@ void createApplicationObjects() {
     DataModule1 = created(new TDataModule1());
     MMagSysDataModule = created(new TMMagSysDataModule());
     QUILMainForm = created(new TQUILMainForm());
+    // The main window is the only one shown; showing it before the windows
+    // that start hidden lets the reader see it while they are made.
+    QUILMainForm->show();
+    paintOnce(QUILMainForm);
     OSConfigForm = created(new TOSConfigForm());
     QUILForm = created(new TQUILForm());
     QUILAutoInputForm = created(new TQUILAutoInputForm());
     MIDCopyForm = created(new TMIDCopyForm());
     DBGridForm = created(new TDBGridForm());
-    QUILMainForm->show();
 }
 
 void destroyApplicationObjects() {
@@ -80,20 +116,27 @@ void configureApplication(QApplication &app) {
     QApplication::setDesktopFileName(QStringLiteral("quillet"));
     setApplicationTitle(title);
     app.setProperty("HelpFile", QStringLiteral("Manual\\index.html"));
-    QApplication::setWindowIcon(glyph::programIcon());
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setPixelSize(12);
     QApplication::setFont(font);
 }
 
 int runApplication(int argc, char **argv) {
+    StartupWarmup warmup;
     QApplication app(argc, argv);
+    // The substitutions first: the warm-up looks the main window's face up.
+    installFontSubstitutions();
+    warmup.applicationReady();
     try {
         installGuiBackends();
+        installLazyStandardIcons(app);
         loadJapaneseTranslations(app);
-        installFontSubstitutions();
         configureApplication(app);
         createApplicationObjects();
+        warmup.finish();
+        // Decoding the icon in every size and handing it to the window
+        // system is left until the main window has painted.
+        QApplication::setWindowIcon(glyph::programIcon());
         // Closing the main window ends the program, even while other
         // windows are still shown.
         QObject::connect(QUILMainForm, &TQUILMainForm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -103,6 +146,7 @@ int runApplication(int argc, char **argv) {
     } catch (const std::exception &e) {
         showError(QString::fromLocal8Bit(e.what()));
     }
+    warmup.finish();
     try {
         destroyApplicationObjects();
     } catch (...) {

@@ -8,13 +8,16 @@
 # driver and selenium the browser test of the page of cancel forms.
 # dpkg-dev (dpkg-shlibdeps) and desktop-file-utils serve the Debian package
 # and its test: the package's library dependencies and its desktop entry.
+# fontconfig's and Xlib's headers serve the start-up: the program warms the
+# font configuration, scripts/startup-bench's timer watches the X server;
+# x11-xserver-utils gives the screenshots xmodmap for typing Japanese.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
     libsqlite3-dev sqlite3
     libgtest-dev libgmock-dev libbenchmark-dev
-    libgmime-3.0-dev
-    xvfb xauth xdotool x11-utils imagemagick
+    libgmime-3.0-dev libfontconfig-dev libx11-dev
+    xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
     clang libclang-rt-14-dev
     chromium chromium-driver python3-selenium
     dpkg-dev desktop-file-utils

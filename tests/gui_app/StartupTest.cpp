@@ -1,5 +1,6 @@
 #include "AppFixture.h"
 
+#include "app/Glyphs.h"
 #include "app/TDBGridForm.h"
 #include "autoinput/TQUILAutoInputForm.h"
 #include "forms/DataControls.h"
@@ -200,5 +201,8 @@ TEST_F(AppTest, ApplicationIsTitledQuilletAndRecordsItsHelpFile) {
     EXPECT_EQ(applicationTitle(), "Quillet");
     EXPECT_EQ(QCoreApplication::applicationName(), "Quillet");
     EXPECT_EQ(qApp->property("HelpFile").toString(), QStringLiteral("Manual\\index.html"));
-    EXPECT_FALSE(QApplication::windowIcon().isNull());
+    // Set by the program once the main window has painted.
+    const QIcon icon = glyph::programIcon();
+    EXPECT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(256, 256)));
 }
