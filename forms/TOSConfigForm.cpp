@@ -196,8 +196,15 @@ void TOSConfigForm::bindControls() {
 }
 
 void TOSConfigForm::FormCreate() {
-    if (MMagSysDataModule)
-        MMagSysDataModule->Table2->open();
+    if (!MMagSysDataModule)
+        return;
+    quil::Table &systems = *MMagSysDataModule->Table2;
+    const bool alreadyOpen = systems.active();
+    systems.open();
+    // The version upgrade looks the systems up before this window exists;
+    // the row was then current with no window to mirror it.
+    if (alreadyOpen)
+        MMagSysDataModule->Table2AfterScroll(systems);
 }
 
 void TOSConfigForm::FormShow() {

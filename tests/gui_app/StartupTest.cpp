@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 
 using namespace quil;
 using namespace quil::test;
@@ -122,6 +123,10 @@ TEST_F(AppTest, AnOlderVersionIsConvertedDuringMainWindowCreationOnYesAndLeftOnN
     // The conversion opened the table before the record form existed; the
     // form's radio group shows the first record's service all the same.
     EXPECT_EQ(QUILForm->RadioGroupPublishing->itemIndex(), 2);
+    // So does the systems window: the built-in first row is locked.
+    EXPECT_TRUE(OSConfigForm->Panel1->isVisibleTo(OSConfigForm));
+    EXPECT_FALSE(OSConfigForm->BitBtn2->isEnabled());
+    EXPECT_FALSE(OSConfigForm->DBEditMMagSysName->isEnabled());
     t.first();
     EXPECT_EQ(DataModule1->Table1PublishingSF->asString(), "melma");
     t.next();
