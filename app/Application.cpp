@@ -140,7 +140,10 @@ int runApplication(int argc, char **argv) {
         // Closing the main window ends the program, even while other
         // windows are still shown.
         QObject::connect(QUILMainForm, &TQUILMainForm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-        app.exec();
+        // A window system's close request is not held back while the main
+        // window paints for the first time; closed then, the program ends.
+        if (QUILMainForm->isVisible())
+            app.exec();
     } catch (const Error &e) {
         showError(e.message());
     } catch (const std::exception &e) {
