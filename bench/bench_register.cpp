@@ -28,6 +28,7 @@ struct Register {
             Table::Walk walk(*table);
             for (int i = 0; i < kRecords; ++i)
                 appendRecord(*table, i);
+            walk.end();
         }
         table->close();
     }
@@ -120,6 +121,7 @@ void BM_StateWalk(benchmark::State &state) {
             deleteState.setAsString(target);
             t.next();
         }
+        walk.end();
         candidate = !candidate;
     }
     t.afterScroll = nullptr;
@@ -153,6 +155,8 @@ void BM_Delete1000(benchmark::State &state) {
             t.first();
             for (int i = 0; i < 1000; ++i)
                 t.remove();
+            if (walk)
+                walk->end();
         }
         state.PauseTiming();
         {
@@ -163,6 +167,7 @@ void BM_Delete1000(benchmark::State &state) {
                 t.fieldByName(col::MBName).setAsString(QStringLiteral("restored %1").arg(i));
                 t.post();
             }
+            walk.end();
         }
         if (t.recordCount() != kRecords)
             state.SkipWithError("register size drifted");

@@ -26,10 +26,12 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       読みます (メールを移したり変えたりはしません)。終わると
       「N件が登録されました」と表示します。
       失敗したメールがあるとそこで止まり、エラーとそのメールのファイル名を
-      標準エラーに表示して、終了コード 1 で終わります。それまでに登録した
-      レコードは残ります (失敗したメールのレコードは、ウィンドウと同じく
-      エラーまでに読んだ項目を持って残ります)。本文を復号できないメールも
-      失敗として扱います。
+      標準エラーに表示して、終了コード 1 で終わります。それまでのメールの
+      レコードは残り、失敗したメールのレコードは 1 件も登録しません。
+      本文を復号できないメールも失敗として扱います。ほかのプログラムが
+      データベースに書き込み中で数秒待っても空かないときは、どのプログラムが
+      使用中かを表示して終了コード 75 で終わります (メール配送プログラムは
+      メールを残して後で渡し直します)。
 
   list [--state 状態] [--format tsv|json]
       すべてのレコードを格納順に、13 項目すべて表示します。
@@ -63,7 +65,8 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
 そこに表示します。
 
 終了コード: 0 成功、1 失敗 (エラーは標準エラーに。それまでに登録したものは
-残ります)、2 コマンドかオプションの誤り。Quillet 本体が「データベース項目の
+残ります)、2 コマンドかオプションの誤り、75 ほかのプログラムがデータベースを
+使用中 (数秒待っても書き込めず、何も変更していません。後でもう一度)。Quillet 本体が「データベース項目の
 全削除」のあとデータベースを専有している間は、どのコマンドもすぐに失敗します。
 
 例:
@@ -91,9 +94,11 @@ Commands:
       "N件が登録されました" (N records registered) at the end.
       The first message that fails stops the import: the error and the
       message's file are printed on standard error and the exit status is 1.
-      The records registered before it stay (the failing message's record
-      keeps the columns read before the error, as in the window). A message
-      whose body cannot be decoded is such a failure.
+      The records of the messages before it stay; nothing of the failing
+      message is registered. A message whose body cannot be decoded is such
+      a failure. When another program is writing to the register and it is
+      not free after a few seconds, the program holding it is named and the
+      exit status is 75 (a mail system keeps the mail and delivers it again).
 
   list [--state STATE] [--format tsv|json]
       Prints every record in stored order with all 13 columns.
@@ -129,7 +134,9 @@ time at exactly midnight; マガジンＩＤ (magazine ID) as a plain decimal nu
 While standard error is a terminal, long work shows a progress line there.
 
 Exit status: 0 done; 1 failed (the error is on standard error; what was stored
-before it stays stored); 2 unknown command or bad options. While the Quillet
+before it stays stored); 2 unknown command or bad options; 75 another program
+holds the register (nothing was changed after waiting a few seconds; try again
+later). While the Quillet
 program holds the register for its own use (after "データベース項目の全削除",
 deleting every record), every command fails at once.
 

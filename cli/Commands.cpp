@@ -21,6 +21,9 @@
 #include <new>
 
 namespace quil::cli {
+
+int exitStatusFor(const Error &e) { return e.kind() == Error::Kind::Busy ? ExitTempFail : ExitFailed; }
+
 namespace {
 
 // Runs a command body; an escaping error is printed and turns into the
@@ -31,6 +34,7 @@ int guarded(Console &console, Body body) {
         return body();
     } catch (const Error &e) {
         console.error(e.message());
+        return exitStatusFor(e);
     } catch (const std::bad_alloc &) {
         console.error(console.tr("メモリが不足しています", "out of memory"));
     } catch (const std::exception &e) {
@@ -54,6 +58,7 @@ QStringList allColumns() {
 struct MessageFailure {
     QString label;
     QString message;
+    Error::Kind kind = Error::Kind::General;
 };
 
 struct MailSource {
@@ -138,14 +143,26 @@ QList<mail::MailText> textsOf(const QByteArray &bytes, const QString &label) {
 class Batches {
 public:
     explicit Batches(Table &t) : m_table(t) {}
+    // Before each message: a batch old enough is committed and the next begun.
     void tick() {
         if (m_walk && m_age.elapsed() < 200)
             return;
-        m_walk.reset();
+        end();
         m_walk.emplace(m_table);
         m_age.start();
     }
-    void end() { m_walk.reset(); }
+    // Commits the batch; a failed commit is thrown, its messages not stored.
+    void end() {
+        if (!m_walk)
+            return;
+        try {
+            m_walk->end();
+        } catch (...) {
+            m_walk.reset();
+            throw;
+        }
+        m_walk.reset();
+    }
 
 private:
     Table &m_table;
@@ -187,13 +204,17 @@ private:
         for (const mail::MailText &m : textsOf(bytes, label)) {
             if (!m.error.isEmpty())
                 throw MessageFailure{named(m), m.error};
-            m_batches.tick();
             QString text = m.text;
             MailParser parser(m_reg.magazines(), m_reg.systems());
             try {
+                m_batches.tick();
+                // A message is registered whole or not at all, so that the
+                // mail system may hand it over again.
+                Table::Part part(m_reg.magazines());
                 parser.run(text, false);
+                part.keep();
             } catch (const Error &e) {
-                throw MessageFailure{named(m), e.message()};
+                throw MessageFailure{named(m), e.message(), e.kind()};
             }
             ++m_done.messages;
             m_done.registered += parser.registeredCount();
@@ -306,10 +327,10 @@ int importMail(const QStringList &sourceArgs, Console &console, MailImport *resu
             importer.end();
         } catch (const MessageFailure &f) {
             console.error(f.label + QStringLiteral(": ") + f.message);
-            status = ExitFailed;
+            status = f.kind == Error::Kind::Busy ? ExitTempFail : ExitFailed;
         } catch (const Error &e) {
             console.error(e.message());
-            status = ExitFailed;
+            status = exitStatusFor(e);
         }
         // The batch is committed by now, also after a failure: its records stay.
         importer.end();
@@ -345,11 +366,13 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
             Register reg;
             Table &t = reg.magazines();
             {
-                Table::Walk snapshot(t); // the columns read from one view of the file
+                // The columns read from one view of the file.
+                Table::Walk snapshot(t, Table::Walk::Kind::Reading);
                 for (int i = 0; i < t.fieldCount(); ++i) {
                     names.push_back(t.field(i).fieldName());
                     columns.push_back(t.columnTexts(names.back()));
                 }
+                snapshot.end();
             }
             // Closed before printing: a slow reader of the output does not
             // keep the tables open.

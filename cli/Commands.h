@@ -5,6 +5,7 @@
 // console and returns the exit status: 0 done, 1 failed (the error is on
 // standard error; what was stored before it stays stored).
 #include "cli/Console.h"
+#include "text/Error.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,13 @@ class Table;
 
 namespace quil::cli {
 
-enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+// 75 is EX_TEMPFAIL of sysexits.h: another program held the tables for
+// longer than the command waits; a mail system keeps the mail and hands it
+// over again later.
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitTempFail = 75 };
+
+// The status an error ends a command with.
+int exitStatusFor(const Error &e);
 
 // The program's two data modules over the data directory, both tables open
 // for shared use, as the window program has them. Opening fails at once with

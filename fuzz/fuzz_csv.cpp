@@ -89,6 +89,7 @@ int referenceImport(Table &t, const QString &text) {
     }
     if (records.size() > 1 && t.modified())
         t.post();
+    walk.end();
     return int(records.size() - 1);
 }
 

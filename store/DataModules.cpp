@@ -41,6 +41,7 @@ void installBuiltInRows(const QString &directory) {
             t.fieldByName(col::Note).setAsString(QStringLiteral("組み込みの発行システム"));
             t.post();
         }
+        walk.end();
     }
     t.close();
 }

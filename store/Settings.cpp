@@ -33,6 +33,7 @@ int convertClickincome(Table &magazines) {
         magazines.next();
     }
     magazines.first();
+    walk.end();
     return changed;
 }
 

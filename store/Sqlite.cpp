@@ -4,7 +4,17 @@
 
 #include <sqlite3.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
 #include <mutex>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace quil::sql {
 namespace {
@@ -87,6 +97,46 @@ void sameFoldedFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
     }
 }
 
+bool diskFull(int code, int systemErrno) {
+    if ((code & 0xFF) == SQLITE_FULL)
+        return true;
+    return (code & 0xFF) == SQLITE_IOERR && (systemErrno == ENOSPC || systemErrno == EDQUOT);
+}
+
+// The program a process runs, in words.
+QString describeProcess(pid_t pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    QString name;
+    if (comm.open(QIODevice::ReadOnly))
+        name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    if (name == QLatin1String("quillet"))
+        return QStringLiteral("他の Quillet のウィンドウ（プロセス番号 %1）").arg(pid);
+    if (name == QLatin1String("quillet-cli"))
+        return QStringLiteral("他の quillet-cli（プロセス番号 %1）").arg(pid);
+    if (name.isEmpty())
+        return QStringLiteral("他のプログラム（プロセス番号 %1）").arg(pid);
+    return QStringLiteral("他のプログラム「%1」（プロセス番号 %2）").arg(name.left(40)).arg(pid);
+}
+
+// A process other than this one with the file open, from /proc.
+pid_t processWithFileOpen(const QString &path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return 0;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &p : pids) {
+        bool ok = false;
+        const pid_t pid = pid_t(p.toInt(&ok));
+        if (!ok || pid == ::getpid())
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+            if (fd.symLinkTarget() == target)
+                return pid;
+    }
+    return 0;
+}
+
 // Memory statistics cost a global lock on every allocation; nothing reads
 // them. Only possible before the library starts, so the first open does it.
 void configureLibrary() {
@@ -103,7 +153,7 @@ Statement::~Statement() {
 
 void Statement::check(int rc) const {
     if (rc != SQLITE_OK)
-        throw Error(engineError(m_where, sqlite3_errmsg(m_db)));
+        throw m_owner->error(rc);
 }
 
 void Statement::reset() {
@@ -127,9 +177,9 @@ bool Statement::step() {
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    QString msg = engineError(m_where, sqlite3_errmsg(m_db));
+    Error e = m_owner->error(rc);
     sqlite3_reset(m_stmt);
-    throw Error(msg);
+    throw e;
 }
 
 void Statement::run() {
@@ -153,7 +203,8 @@ const char *Statement::columnRaw(int col, int &size) const {
     return p;
 }
 
-Database::Database(const QString &path, Mode mode, QString where) : m_where(std::move(where)) {
+Database::Database(const QString &path, Mode mode, QString where)
+    : m_path(mode == Mode::Memory ? QString() : path), m_where(std::move(where)) {
     // One connection per table, used from one thread: no locking per call.
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode != Mode::ReadWrite)
@@ -162,13 +213,13 @@ Database::Database(const QString &path, Mode mode, QString where) : m_where(std:
     QByteArray p = mode == Mode::Memory ? QByteArray(":memory:") : path.toUtf8();
     int rc = sqlite3_open_v2(p.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        QString msg = engineError(m_where, m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
+        Error e = error(rc);
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Error(msg);
+        throw e;
     }
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_create_function_v2(m_db, "quil_same_folded", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                sameFoldedFunction, nullptr, nullptr, nullptr);
 }
@@ -178,15 +229,39 @@ Database::~Database() {
         sqlite3_close_v2(m_db);
 }
 
-void Database::fail(int) const { throw Error(engineError(m_where, sqlite3_errmsg(m_db))); }
+void Database::fail(int rc) const { throw error(rc); }
+
+bool Database::lastFailureWasDiskFull() const {
+    return m_db && diskFull(sqlite3_extended_errcode(m_db), sqlite3_system_errno(m_db));
+}
+
+Error Database::error(int rc, const char *message) const {
+    const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
+    const QString file = m_path.isEmpty() ? m_where : QDir::toNativeSeparators(m_path);
+    if (diskFull(code, m_db ? sqlite3_system_errno(m_db) : 0))
+        return Error(QStringLiteral("ディスクに空きがないため、データベース '%1' に書き込めません").arg(file),
+                     Error::Kind::DiskFull);
+    if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
+        QString holder = writeLockHolder(m_path);
+        if (holder.isEmpty())
+            holder = QStringLiteral("他のプログラム");
+        return Error(QStringLiteral("データベース '%1' は%2が使用中のため、%3 秒待っても書き込めませんでした。"
+                                    "この操作では何も変更していません")
+                         .arg(file, holder)
+                         .arg(kBusyTimeoutMs / 1000),
+                     Error::Kind::Busy);
+    }
+    const char *text = message ? message : m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+    return Error(engineError(m_where, text));
+}
 
 void Database::exec(const QString &sql) {
     char *err = nullptr;
     int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
-        QString msg = engineError(m_where, err ? err : sqlite3_errstr(rc));
+        Error e = error(rc, err);
         sqlite3_free(err);
-        throw Error(msg);
+        throw e;
     }
 }
 
@@ -196,11 +271,47 @@ Statement Database::prepare(const QString &sql) {
     int rc = sqlite3_prepare_v2(m_db, u.constData(), int(u.size()), &stmt, nullptr);
     if (rc != SQLITE_OK)
         fail(rc);
-    return Statement(m_db, stmt, m_where);
+    return Statement(this, stmt);
 }
 
 std::int64_t Database::lastInsertRowid() const { return sqlite3_last_insert_rowid(m_db); }
 int Database::changes() const { return sqlite3_changes(m_db); }
+
+QString writeLockHolder(const QString &path) {
+    if (path.isEmpty())
+        return QString();
+    // In WAL mode the writer holds a POSIX lock on byte 120 of the -shm file
+    // (the first of the engine's lock bytes). /proc/locks names its process;
+    // opening the file to ask would drop this process's own locks on it.
+    pid_t pid = 0;
+    struct stat st;
+    if (::stat(QFile::encodeName(path + QStringLiteral("-shm")).constData(), &st) == 0) {
+        const QString inode = QStringLiteral("%1:%2:%3")
+                                  .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                                  .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                                  .arg(quint64(st.st_ino));
+        QFile locks(QStringLiteral("/proc/locks"));
+        if (locks.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            const QStringList lines = QString::fromLatin1(locks.readAll()).split(u'\n');
+            for (const QString &line : lines) {
+                // "1: POSIX  ADVISORY  WRITE 1234 08:01:5678 120 120"
+                const QStringList f = line.simplified().split(u' ');
+                if (f.size() < 8 || f[1] != QLatin1String("POSIX") || f[3] != QLatin1String("WRITE"))
+                    continue;
+                if (f[5].compare(inode, Qt::CaseInsensitive) != 0 || f[6].toLongLong() > 120)
+                    continue;
+                const qint64 last = f[7] == QLatin1String("EOF") ? std::numeric_limits<qint64>::max() : f[7].toLongLong();
+                if (last >= 120 && f[4].toInt() != ::getpid()) {
+                    pid = pid_t(f[4].toInt());
+                    break;
+                }
+            }
+        }
+    }
+    if (pid <= 0)
+        pid = processWithFileOpen(path);
+    return pid > 0 ? describeProcess(pid) : QString();
+}
 
 QString quoteIdent(const QString &name) {
     QString q = name;

@@ -2,6 +2,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "text/Error.h"
+
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -10,13 +12,18 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 // A thin owning wrapper over the SQLite C API. Every failure becomes a
-// quil::Error carrying the engine's message and the file it concerns.
+// quil::Error carrying the engine's message and the file it concerns; a full
+// disk and another process's lock get messages of their own and the error
+// kinds DiskFull and Busy.
 namespace quil::sql {
+
+class Database;
 
 class Statement {
 public:
     Statement() = default;
-    Statement(sqlite3 *db, sqlite3_stmt *stmt, QString where) : m_db(db), m_stmt(stmt), m_where(std::move(where)) {}
+    // The statement must not outlive its database.
+    Statement(const Database *owner, sqlite3_stmt *stmt) : m_owner(owner), m_stmt(stmt) {}
     ~Statement();
     Statement(Statement &&other) noexcept { swap(other); }
     Statement &operator=(Statement &&other) noexcept {
@@ -50,15 +57,13 @@ public:
 
 private:
     void swap(Statement &o) noexcept {
-        std::swap(m_db, o.m_db);
+        std::swap(m_owner, o.m_owner);
         std::swap(m_stmt, o.m_stmt);
-        std::swap(m_where, o.m_where);
         std::swap(m_keep, o.m_keep);
     }
     void check(int rc) const;
-    sqlite3 *m_db = nullptr;
+    const Database *m_owner = nullptr;
     sqlite3_stmt *m_stmt = nullptr;
-    QString m_where;
     // Bound text stays here until the next reset, so the engine need not copy it.
     std::vector<QByteArray> m_keep;
 };
@@ -68,6 +73,10 @@ public:
     enum class Mode { ReadWrite, Create, Memory };
     // `where` names the table in error messages.
     Database(const QString &path, Mode mode, QString where);
+    // How long a statement waits for another process's write lock before it
+    // fails with a Busy error: long enough for a store or a batch of mail,
+    // short enough that nobody takes the program for hung.
+    static constexpr int kBusyTimeoutMs = 3000;
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -80,11 +89,22 @@ public:
 
     // The error for the engine's last failure.
     [[noreturn]] void fail(int rc) const;
+    // The same as a value; `message` replaces the engine's own text.
+    Error error(int rc, const char *message = nullptr) const;
+    // True when the last failure came from a full disk.
+    bool lastFailureWasDiskFull() const;
+    const QString &path() const { return m_path; }
 
 private:
     sqlite3 *m_db = nullptr;
+    QString m_path;
     QString m_where;
 };
+
+// Who holds the write lock of a database file in WAL mode, in words for a
+// message ("他の Quillet のウィンドウ（プロセス番号 123）"); empty when nobody
+// can be seen holding it.
+QString writeLockHolder(const QString &path);
 
 // An SQL identifier in double quotes.
 QString quoteIdent(const QString &name);

@@ -178,6 +178,62 @@ struct Table::Impl {
         clearBuffer();
     }
 
+    // After a rollback the rows in memory may be ahead of the file: read
+    // them anew and stay on the current record, or go to the first when it
+    // is not in the file. What the reader typed into the buffer stays.
+    void resync() {
+        if (!active)
+            return;
+        const DataSetState before = state;
+        const bool inserting = state == DataSetState::Insert;
+        const qint64 curId = !inserting && cur >= 0 && cur < size() ? order.id(cur) : 0;
+        const qint64 savedId = inserting && savedCur >= 0 && savedCur < size() ? order.id(savedCur) : 0;
+        rows.clear();
+        nextRowid = std::max(nextRowid, file.readOrder(order) + 1);
+        if (inserting) {
+            const int i = savedId ? order.indexOf(savedId) : -1;
+            savedCur = i >= 0 ? i : (order.empty() ? -1 : 0);
+            insertPos = std::clamp(insertPos, 0, size());
+            return;
+        }
+        const int index = curId ? order.indexOf(curId) : -1;
+        if (index >= 0) {
+            cur = index;
+            if (!dirty.contains('\1'))
+                loadCurrent();
+            emitRecordChanged();
+            return;
+        }
+        cur = order.empty() ? -1 : 0;
+        bof = true;
+        eof = order.empty();
+        state = DataSetState::Browse;
+        modified = false;
+        loadCurrent();
+        notify(before, true);
+        fire(q->afterScroll);
+    }
+
+    // Never throws: a cursor that cannot be read anew is closed, which every
+    // later command reports, rather than left showing rows that are not there.
+    void resyncOrClose() noexcept {
+        try {
+            resync();
+            return;
+        } catch (...) {
+        }
+        try {
+            closeConnection();
+        } catch (...) {
+        }
+        resetCursor();
+        try {
+            emitStateChanged();
+            emitRecordChanged();
+        } catch (...) {
+        }
+    }
+
     // --- storing ------------------------------------------------------------
 
     void renumber() {
@@ -571,6 +627,8 @@ int Table::currentPosition() const {
     return d->cur;
 }
 
+void Table::checkBrowseMode() { d->checkBrowseMode(); }
+
 void Table::append() {
     d->checkBrowseMode();
     d->beginNew(true);
@@ -909,16 +967,82 @@ bool Table::controlsDisabled() const { return d->controlsOff > 0; }
 
 // ---------------------------------------------------------------------------
 
-Table::Walk::Walk(Table &t) : m_table(t), m_began(true), m_uncaught(std::uncaught_exceptions()) {
-    t.d->file.enterWalk(t.d->active);
+Table::Walk::Walk(Table &t, Kind kind) : m_table(t) {
+    t.d->file.enterWalk(t.d->active, kind == Kind::Writing);
 }
 
-Table::Walk::~Walk() noexcept(false) {
-    if (!m_began)
+Table::Walk::~Walk() {
+    if (m_ended)
         return;
-    QString err = m_table.d->file.leaveWalk();
-    if (!err.isEmpty() && std::uncaught_exceptions() == m_uncaught)
-        throw Error(err);
+    m_ended = true;
+    try {
+        m_table.d->file.leaveWalk();
+    } catch (...) {
+        m_table.d->resyncOrClose();
+    }
+}
+
+void Table::Walk::end() {
+    if (m_ended)
+        return;
+    m_ended = true;
+    try {
+        m_table.d->file.leaveWalk();
+    } catch (...) {
+        m_table.d->resyncOrClose();
+        throw;
+    }
+}
+
+void Table::commitForWait() {
+    if (!d->active)
+        return;
+    try {
+        d->file.commitForWait();
+    } catch (...) {
+        d->resyncOrClose();
+        throw;
+    }
+}
+
+Table::Part::Part(Table &t) : m_table(t) {
+    t.d->requireActive();
+    t.d->file.db().exec(QStringLiteral("SAVEPOINT quil_part"));
+}
+
+Table::Part::~Part() {
+    if (m_done || !m_table.d->active)
+        return;
+    Impl &d = *m_table.d;
+    try {
+        d.file.db().exec(QStringLiteral("ROLLBACK TO quil_part"));
+        d.file.db().exec(QStringLiteral("RELEASE quil_part"));
+    } catch (...) {
+        // Gone with a transaction the engine rolled back; the walk's end says so.
+    }
+    try {
+        if (d.state == DataSetState::Insert)
+            d.abandon(false);
+    } catch (...) {
+    }
+    d.resyncOrClose();
+}
+
+void Table::Part::keep() {
+    if (m_done)
+        return;
+    m_table.d->file.db().exec(QStringLiteral("RELEASE quil_part"));
+    m_done = true;
+}
+
+QString Table::sideValue(const QString &key) const {
+    d->requireActive();
+    return d->file.sideValue(key);
+}
+
+void Table::setSideValue(const QString &key, const QString &value) {
+    d->requireActive();
+    d->file.setSideValue(key, value);
 }
 
 // ---------------------------------------------------------------------------

@@ -131,6 +131,11 @@ public:
     // record, the position it takes when stored; -1 when closed or empty.
     int currentPosition() const;
 
+    // What a move does first, without moving: bound controls hand over what
+    // was typed, a changed record is stored and an untouched one abandoned,
+    // so a new record nobody typed into leaves no trace.
+    void checkBrowseMode();
+
     void append();  // new record at the end: onNewRecord, then afterScroll
     void insert();  // new record before the current one
     // Begin editing; on an empty table this begins a new record instead.
@@ -209,20 +214,56 @@ public:
     };
 
     // A walk over many records runs inside one transaction, committed when
-    // the walk ends, normally or by an error.
+    // the walk ends, normally or by an error. A writing walk takes the write
+    // lock when it begins (waiting a few seconds at most for another
+    // process), so it cannot fail half-way for want of it; a reading walk
+    // only sees the file as it stood when it began.
     class Walk {
     public:
-        explicit Walk(Table &t);
-        // A failed commit is reported by an error unless the walk is already
-        // ending by one.
-        ~Walk() noexcept(false);
+        enum class Kind { Writing, Reading };
+        explicit Walk(Table &t, Kind kind = Kind::Writing);
+        // A walk left by an error is committed here, and a failure of that
+        // commit is swallowed: the error on its way is the one reported.
+        ~Walk();
+        // Ends the walk normally: commits, and throws the commit's error.
+        // After a failed commit the cursor reflects the file again: its rows
+        // are read anew and it stands on the record it stood on, or on the
+        // first when that one is not in the file.
+        void end();
         Walk(const Walk &) = delete;
         Walk &operator=(const Walk &) = delete;
     private:
         Table &m_table;
-        bool m_began;
-        int m_uncaught;
+        bool m_ended = false;
     };
+
+    // Commits the running walk's transaction before the program waits for
+    // the reader (a message box), so that no other program is kept waiting
+    // on this one's lock meanwhile; the rest of the walk then stores each
+    // change on its own, durable when it returns. Nothing outside a walk.
+    // Throws the commit's error, with the cursor read anew as after end().
+    void commitForWait();
+
+    // A part of a walk that is stored whole or not at all (one mail of many).
+    // Not kept, it is undone when it ends: its changes leave the file, a new
+    // record it began is abandoned, and the cursor is read anew.
+    class Part {
+    public:
+        explicit Part(Table &t);
+        ~Part();
+        void keep();
+        Part(const Part &) = delete;
+        Part &operator=(const Part &) = delete;
+    private:
+        Table &m_table;
+        bool m_done = false;
+    };
+
+    // Small text values of the program's own, kept in the table's file
+    // beside the records ("" when missing). Setting one outside a walk is
+    // durable when it returns.
+    QString sideValue(const QString &key) const;
+    void setSideValue(const QString &key, const QString &value);
 
     // Record events (handlers of the data module). They may re-enter the table.
     std::function<void(Table &)> afterScroll;

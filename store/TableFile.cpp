@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sqlite3.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +18,21 @@
 #include <unistd.h>
 
 namespace quil {
+namespace {
+
+// PRAGMA user_version of a file this program made: 1 adds the side values.
+constexpr int kSchemaVersion = 1;
+const QString kSideTable = QStringLiteral("quil_side");
+
+// The engine could not make or size its shared-memory file (-shm), which a
+// full disk refuses.
+bool sharedMemoryRefused(sql::Database &d) {
+    const int code = sqlite3_extended_errcode(d.handle());
+    return code == SQLITE_IOERR_SHMSIZE || code == SQLITE_IOERR_SHMOPEN || code == SQLITE_IOERR_SHMMAP
+        || d.lastFailureWasDiskFull();
+}
+
+} // namespace
 
 const QString &TableFile::memoryName() {
     static const QString name = QStringLiteral(":memory:");
@@ -76,6 +93,72 @@ int TableFile::storedColumns(sql::Database &d, bool *matches) const {
     return int(names.size());
 }
 
+std::unique_ptr<sql::Database> TableFile::openConnection(const QString &file) const {
+    auto db = std::make_unique<sql::Database>(file, sql::Database::Mode::ReadWrite, m_fileName);
+    try {
+        configure(*db);
+        return db;
+    } catch (const Error &) {
+        if (!sharedMemoryRefused(*db))
+            throw;
+    }
+    // Exclusive locking mode keeps the index in this process's memory; it
+    // must be chosen before the first read.
+    db = std::make_unique<sql::Database>(file, sql::Database::Mode::ReadWrite, m_fileName);
+    db->exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+    configure(*db);
+    return db;
+}
+
+void TableFile::upgrade(sql::Database &d) {
+    int version = 0;
+    {
+        auto st = d.prepare(QStringLiteral("PRAGMA user_version"));
+        if (st.step())
+            version = int(st.columnInt(0));
+    }
+    if (version >= kSchemaVersion)
+        return;
+    try {
+        d.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        d.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (key TEXT PRIMARY KEY, value TEXT)").arg(kSideTable));
+        d.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+        d.exec(QStringLiteral("COMMIT"));
+    } catch (const Error &) {
+        // Read-only or full: the register is still read; the next open that
+        // can write adds what is missing.
+        try {
+            d.exec(QStringLiteral("ROLLBACK"));
+        } catch (const Error &) {
+        }
+    }
+}
+
+QString TableFile::sideValue(const QString &key) {
+    if (!m_db)
+        return {};
+    sql::Statement st;
+    try {
+        st = m_db->prepare(QStringLiteral("SELECT value FROM %1 WHERE key = ?1").arg(kSideTable));
+    } catch (const Error &) {
+        return {}; // an older file, not yet upgraded
+    }
+    st.bindText(1, key);
+    if (!st.step())
+        return {};
+    return st.columnText(0);
+}
+
+void TableFile::setSideValue(const QString &key, const QString &value) {
+    if (!m_db)
+        throw Error(QStringLiteral("データセットが閉じています"));
+    m_db->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (key TEXT PRIMARY KEY, value TEXT)").arg(kSideTable));
+    auto st = m_db->prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (key, value) VALUES (?1, ?2)").arg(kSideTable));
+    st.bindText(1, key);
+    st.bindText(2, value);
+    st.run();
+}
+
 void TableFile::configure(sql::Database &d) {
     d.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     d.exec(QStringLiteral("PRAGMA synchronous=FULL"));
@@ -90,6 +173,7 @@ bool TableFile::createIfMissing(bool open) {
             return false;
         m_db = std::make_unique<sql::Database>(QString(), sql::Database::Mode::Memory, m_fileName);
         createSchema(*m_db);
+        upgrade(*m_db);
         return true;
     }
     if (!m_dir.isEmpty())
@@ -110,11 +194,11 @@ bool TableFile::createIfMissing(bool open) {
     }
     if (!fresh && open)
         return false;
-    sql::Database db(file, sql::Database::Mode::ReadWrite, m_fileName);
-    configure(db);
-    if (storedColumns(db, nullptr) > 0)
+    std::unique_ptr<sql::Database> db = openConnection(file);
+    if (storedColumns(*db, nullptr) > 0)
         return false;
-    createSchema(db);
+    createSchema(*db);
+    upgrade(*db);
     return true;
 }
 
@@ -123,6 +207,7 @@ void TableFile::connect(bool exclusive) {
         if (!m_db) {
             m_db = std::make_unique<sql::Database>(QString(), sql::Database::Mode::Memory, m_fileName);
             createSchema(*m_db);
+            upgrade(*m_db);
         }
         m_exclusive = exclusive;
         return;
@@ -143,12 +228,12 @@ void TableFile::connect(bool exclusive) {
         throw Error(QStringLiteral("テーブル '%1' は他のプロセスが排他的に使用中のため、開けません").arg(file));
     }
     try {
-        m_db = std::make_unique<sql::Database>(file, sql::Database::Mode::ReadWrite, m_fileName);
-        configure(*m_db);
+        m_db = openConnection(file);
         bool matches = false;
         storedColumns(*m_db, &matches);
         if (!matches)
             throw Error(QStringLiteral("テーブル '%1' の構造が正しくありません").arg(file));
+        upgrade(*m_db);
     } catch (...) {
         m_db.reset();
         ::close(fd);
@@ -158,17 +243,34 @@ void TableFile::connect(bool exclusive) {
     m_exclusive = exclusive;
 }
 
-QString TableFile::endTransaction() {
+void TableFile::beginTransaction() {
+    m_db->exec(m_writingWalk ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    m_inTxn = true;
+}
+
+void TableFile::commitTransaction() {
     if (!m_inTxn)
-        return QString();
+        return;
     m_inTxn = false;
+    // A failed statement may have made the engine roll the whole
+    // transaction back; committing then would report success for nothing.
+    if (sqlite3_get_autocommit(m_db->handle()))
+        throw Error(QStringLiteral("データベース '%1' への変更は、途中のエラーのため保存されていません").arg(path()));
     try {
         m_db->exec(QStringLiteral("COMMIT"));
-    } catch (const Error &e) {
+    } catch (const Error &) {
         try {
             m_db->exec(QStringLiteral("ROLLBACK"));
         } catch (const Error &) {
         }
+        throw;
+    }
+}
+
+QString TableFile::endTransaction() {
+    try {
+        commitTransaction();
+    } catch (const Error &e) {
         return e.message();
     }
     return QString();
@@ -204,12 +306,14 @@ qint64 TableFile::readOrder(RowOrder &order) {
     return maxId;
 }
 
-void TableFile::enterWalk(bool begin) {
-    ++m_walkDepth;
-    if (begin && m_db && !m_inTxn) {
+void TableFile::enterWalk(bool begin, bool writing) {
+    if (++m_walkDepth == 1) {
+        m_writingWalk = writing;
+        m_perStatement = false;
+    }
+    if (begin && m_db && !m_inTxn && !m_perStatement) {
         try {
-            m_db->exec(QStringLiteral("BEGIN"));
-            m_inTxn = true;
+            beginTransaction();
         } catch (...) {
             --m_walkDepth;
             throw;
@@ -217,17 +321,24 @@ void TableFile::enterWalk(bool begin) {
     }
 }
 
-QString TableFile::leaveWalk() {
-    if (--m_walkDepth > 0 || !m_inTxn)
-        return QString();
-    return endTransaction();
+void TableFile::leaveWalk() {
+    if (m_walkDepth == 0 || --m_walkDepth > 0)
+        return;
+    m_perStatement = false;
+    if (m_db)
+        commitTransaction();
 }
 
 void TableFile::resumeWalk() {
-    if (m_walkDepth > 0 && m_db && !m_inTxn) {
-        m_db->exec(QStringLiteral("BEGIN"));
-        m_inTxn = true;
-    }
+    if (m_walkDepth > 0 && m_db && !m_inTxn && !m_perStatement)
+        beginTransaction();
+}
+
+void TableFile::commitForWait() {
+    if (m_walkDepth > 0)
+        m_perStatement = true;
+    if (m_db)
+        commitTransaction();
 }
 
 } // namespace quil

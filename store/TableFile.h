@@ -29,7 +29,10 @@ public:
     bool createIfMissing(bool open);
 
     // Opens the connection and takes the shared or exclusive lock without
-    // waiting. Throws with a message naming the file.
+    // waiting. Throws with a message naming the file. On a full disk, where
+    // the engine cannot size its shared-memory file, the connection keeps
+    // that index in its own memory instead (and holds the file alone while
+    // open), so that the register can still be read.
     void connect(bool exclusive);
     // Ends a running transaction and lets go; returns the commit's error, if any.
     QString disconnect();
@@ -41,18 +44,40 @@ public:
     qint64 readOrder(RowOrder &order);
 
     // Walks nest; the outermost one holds the transaction.
-    // `begin`: the table is open, so the transaction starts now.
-    void enterWalk(bool begin);
-    QString leaveWalk();
+    // `begin`: the table is open, so the transaction starts now. A writing
+    // walk takes the write lock at once (waiting a bounded time for it), so
+    // that it never fails half-way for want of it.
+    void enterWalk(bool begin, bool writing);
+    // Commits when the outermost walk ends; throws the commit's error, and
+    // the walk's changes are then not in the file.
+    void leaveWalk();
     bool inWalk() const { return m_walkDepth > 0; }
     // After a reopen inside a walk the transaction starts again.
     void resumeWalk();
+    // Commits the walk's transaction now, before the program waits for the
+    // reader; the rest of the walk stores each change on its own. Throws the
+    // commit's error.
+    void commitForWait();
+
+    // Small values of the program's own kept beside the table in the same
+    // file. A missing value reads as empty; setting one is durable when it
+    // returns (or with the walk's commit).
+    QString sideValue(const QString &key);
+    void setSideValue(const QString &key, const QString &value);
 
 private:
     void createSchema(sql::Database &d) const;
     // Column count of the table in the file; 0 when it has none.
     int storedColumns(sql::Database &d, bool *matches) const;
     static void configure(sql::Database &d);
+    // Opens and configures a connection, falling back to an in-memory index
+    // where a full disk refuses the shared-memory file.
+    std::unique_ptr<sql::Database> openConnection(const QString &file) const;
+    // Adds what an older file lacks; a file that cannot be written (full
+    // disk, read-only) is still read.
+    static void upgrade(sql::Database &d);
+    void beginTransaction();
+    void commitTransaction();
     QString endTransaction();
 
     QString m_dir;
@@ -65,6 +90,8 @@ private:
     bool m_exclusive = false;
     int m_walkDepth = 0;
     bool m_inTxn = false;
+    bool m_writingWalk = true;
+    bool m_perStatement = false; // committed for a wait: the rest of the walk runs without a transaction
 };
 
 } // namespace quil

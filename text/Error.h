@@ -5,16 +5,26 @@
 namespace quil {
 
 // Every failure the program reports carries a Japanese message fit for the
-// general error display.
+// general error display. The kind lets a caller that must tell a passing
+// condition from a lasting one (a mail system retrying later) do so without
+// reading the message.
 class Error : public std::exception {
 public:
-    explicit Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    enum class Kind {
+        General,
+        Busy,     // another process holds the tables; trying again later may work
+        DiskFull, // no space left on the device
+    };
+    explicit Error(QString message, Kind kind = Kind::General)
+        : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_kind(kind) {}
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }
+    Kind kind() const noexcept { return m_kind; }
 
 private:
     QString m_message;
     QByteArray m_utf8;
+    Kind m_kind;
 };
 
 } // namespace quil

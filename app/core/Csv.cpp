@@ -243,7 +243,7 @@ int exportCsv(Table &t, const QStringList &columns, const QString &path) {
     int count = 0;
     {
         Table::DisabledControls quiet(t);
-        Table::Walk walk(t);
+        Table::Walk walk(t, Table::Walk::Kind::Reading);
         if (t.state() == DataSetState::Insert) {
             if (t.modified())
                 t.post();
@@ -263,6 +263,7 @@ int exportCsv(Table &t, const QStringList &columns, const QString &path) {
             t.gotoBookmark(mark);
             t.freeBookmark(mark);
         }
+        walk.end();
     }
     textlist::writeBytes(path, cp932::encode(text));
     return count;
@@ -302,6 +303,7 @@ int importCsv(Table &t, const QString &path) {
     // the next move like the ones before it, not stored empty.
     if (count > 0 && t.modified())
         t.post();
+    walk.end();
     return count;
 }
 

@@ -1,6 +1,7 @@
 #include "app/core/RegisterCommands.h"
 
 #include "store/Columns.h"
+#include "text/Error.h"
 
 namespace quil {
 namespace {
@@ -97,8 +98,18 @@ int deleteCancelledRecords(Table &t) {
         return -1;
     Field &field = t.fieldByName(col::DeleteState);
     int deleted = 0;
+    // Back to where the reader was; when that record went, the first.
+    const auto goBack = [&] {
+        if (t.bookmarkValid(mark))
+            returnTo(t, mark);
+        else
+            t.first();
+    };
     {
         Table::DisabledControls quiet(t);
+        // With notices on, the notice writer commits before each of its boxes;
+        // each deletion after it is then durable on its own, right after its
+        // notice.
         Table::Walk walk(t);
         t.first();
         while (!t.eof() && t.state() != DataSetState::Insert) {
@@ -109,11 +120,19 @@ int deleteCancelledRecords(Table &t) {
                 t.next();
             }
         }
-        // Back to where the reader was; when that record went, the first.
-        if (t.bookmarkValid(mark))
-            returnTo(t, mark);
-        else
-            t.first();
+        goBack();
+        try {
+            walk.end();
+        } catch (const Error &) {
+            // Nothing of the walk is in the file: the cursor has read its rows
+            // anew; it goes back to the reader's record as after a success.
+            try {
+                if (t.active())
+                    goBack();
+            } catch (const Error &) {
+            }
+            throw;
+        }
     }
     return deleted;
 }

@@ -149,6 +149,7 @@ void MailParser::run(QString &text, bool verifyRegisteredList,
                 this->verifyRegisteredList(lines, c);
             else
                 importMails(lines, c);
+            walk.end();
         }
         text = lines.remaining();
     } catch (...) {

@@ -136,10 +136,10 @@ QByteArray encodePage(const QStringList &lines) {
 }
 
 QStringList cancelPageLines(Table &t, const Hosts &hosts) {
-    // Moving off the current record would store its pending change; the page
-    // must see it, and the cursor comes back to it either way.
-    if (t.state() == DataSetState::Edit || t.state() == DataSetState::Insert)
-        t.post();
+    // The walk begins as a move does: a pending change is stored, so the page
+    // sees it, and a new record nobody typed into is dropped, never stored
+    // blank. The cursor comes back to the record either way.
+    t.checkBrowseMode();
     const Bookmark mark = t.bookmark();
     const int publishing = t.fieldByName(col::Publishing).index();
     const int name = t.fieldByName(col::MBName).index();
@@ -154,6 +154,8 @@ QStringList cancelPageLines(Table &t, const Hosts &hosts) {
     out << tail();
     if (t.bookmarkValid(mark))
         t.gotoBookmark(mark);
+    else
+        t.first(); // the empty register: its handlers begin the fresh record again
     return out;
 }
 

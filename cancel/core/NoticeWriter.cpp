@@ -2,12 +2,51 @@
 
 #include "platform/MessageBox.h"
 #include "store/Columns.h"
+#include "text/Cp932.h"
 #include "text/TextList.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
 
 namespace quil {
 namespace {
 
 const QString kEnd = QStringLiteral("-----  以上です  -----");
+const QString kLastNoticeKey = QStringLiteral("last-notice");
+
+// Where the last notice went: the record it was for (its row and a digest
+// of its entry without the date line), the file, and the file's size
+// before the entry was appended.
+struct NoticeMark {
+    qint64 row = 0;
+    QString digest;
+    QString path;
+    qint64 offset = 0;
+
+    QString text() const { return QStringLiteral("%1\t%2\t%3\t%4").arg(row).arg(digest, path).arg(offset); }
+    static NoticeMark parse(const QString &text) {
+        NoticeMark m;
+        const QStringList f = text.split(u'\t');
+        if (f.size() == 4) {
+            m.row = f[0].toLongLong();
+            m.digest = f[1];
+            m.path = f[2];
+            m.offset = f[3].toLongLong();
+        }
+        return m;
+    }
+    bool sameRecord(const NoticeMark &o) const { return row != 0 && row == o.row && digest == o.digest && path == o.path; }
+};
+
+// The record's lines stand in the file after the noted place (the title
+// lines or a line end an append puts first come before them).
+bool writtenAfter(const QString &path, qint64 offset, const QByteArray &record) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < offset + record.size() || !f.seek(offset))
+        return false;
+    return f.read(record.size() + 1024).indexOf(record) >= 0;
+}
 
 // The column's text form, with any line break made CR LF: the file is CR LF
 // throughout.
@@ -159,10 +198,29 @@ void writeCancelNotice(Table &magazines, const QDate &today) {
     const NoticeKind kind = noticeKind(publishing);
     // The entry is taken before the box: the record cannot change under it.
     const QStringList entry = cancelNoticeEntry(magazines, today);
+    // Nobody else waits on this program's lock while the box waits for the
+    // reader; within a walk each deletion is then durable on its own.
+    magazines.commitForWait();
     MessageBox::show(noticeBoxText(publishing), noticeBoxCaption(), MsgButtons::Ok, MsgIcon::Information);
+    const QString file = noticeFileName(kind);
+    const QByteArray record = cp932::encode(textlist::joinCrLf(entry.mid(1)));
+    NoticeMark mark;
+    mark.row = magazines.bookmark();
+    mark.digest = QString::fromLatin1(QCryptographicHash::hash(record, QCryptographicHash::Sha256).toHex());
+    mark.path = QFileInfo(file).absoluteFilePath();
+    const NoticeMark last = NoticeMark::parse(magazines.sideValue(kLastNoticeKey));
+    if (mark.sameRecord(last) && writtenAfter(last.path, last.offset, record))
+        return; // written by a run that stopped before its deletion was stored
+    // Noted before the notice is written, so that a run stopped between the
+    // notice and the deletion finds it on the next try.
+    if (mark.row != 0) {
+        const QFileInfo info(mark.path);
+        mark.offset = info.exists() ? info.size() : 0;
+        magazines.setSideValue(kLastNoticeKey, mark.text());
+    }
     // Appending gives the same bytes as rewriting the whole file with the
     // entry added, at a cost that does not grow with the file.
-    textlist::appendFile(noticeFileName(kind), entry, {noticeTitle(kind), QString()});
+    textlist::appendFile(file, entry, {noticeTitle(kind), QString()});
 }
 
 } // namespace quil

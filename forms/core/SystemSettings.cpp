@@ -90,6 +90,7 @@ int readSystemSettings(Table &systems, QStringList lines) {
         }
     }
     systems.post();
+    walk.end();
     return blocks;
 }
 

@@ -214,6 +214,9 @@ TEST_F(NoticeWriterTest, AReadOnlyNoticeFileIsRefusedAndLeftAsItWas) {
     writeCancelNotice(t(), kToday);
     const QByteArray before = file("CMag2.txt");
     ASSERT_EQ(::chmod("CMag2.txt", 0444), 0);
+    Magazine other = kMag2;
+    other.name = QStringLiteral("次のマガジン");
+    add(other);
     EXPECT_EQ(errorOf([&] { writeCancelNotice(t(), kToday); }), QStringLiteral("ファイル CMag2.txt を作成できません"));
     EXPECT_EQ(file("CMag2.txt"), before);
     EXPECT_EQ(fileMode("CMag2.txt"), 0444);
