@@ -257,3 +257,25 @@ TEST_F(CancelTest, PageSeesAPendingChangeAndAReadOnlyPageIsAnError) {
     EXPECT_EQ(env->readFile("Cancel.html"), "old");
     EXPECT_EQ(magazines->Table1MBNameSF->asString(), "A");
 }
+
+TEST_F(CancelTest, ANewRecordNobodyTypedIntoIsNeverStoredByThePage) {
+    // An empty register: keeping the current row in editing begins a fresh
+    // record; the page must not store it blank.
+    t().edit();
+    ASSERT_EQ(t().state(), DataSetState::Insert);
+    EXPECT_EQ(writeCancelPage(t(), hosts, "Cancel.html"), 0);
+    EXPECT_EQ(t().recordCount(), 0);
+    EXPECT_EQ(t().state(), DataSetState::Insert) << "the fresh record is begun again, as a move would";
+
+    add({{"Pubzine", "A", "1", "a@x"}});
+    t().append(); // "新規レコード", left untouched
+    EXPECT_EQ(writeCancelPage(t(), hosts, "Cancel.html"), 1);
+    EXPECT_EQ(t().recordCount(), 1);
+    EXPECT_EQ(magazines->Table1MBNameSF->asString(), "A") << "back on the record the new one was begun from";
+
+    t().append();
+    magazines->Table1MBNameSF->setAsString("B"); // typed into: it is a record like any other
+    magazines->Table1DeleteStateSF->setAsString(state::CancelCandidate);
+    EXPECT_EQ(writeCancelPage(t(), hosts, "Cancel.html"), 2);
+    EXPECT_EQ(t().recordCount(), 2);
+}

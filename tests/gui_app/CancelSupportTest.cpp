@@ -185,3 +185,17 @@ TEST_F(CancelSupportTest, DeletingWritesANoticeOnlyWhileTheOptionIsOn) {
     EXPECT_TRUE(notice.contains(cp932::encode("●登録メールマガジン:\r\nkept\r\n")));
     EXPECT_TRUE(notice.endsWith(cp932::encode("-----  以上です  -----\r\n\r\n")));
 }
+
+TEST_F(CancelSupportTest, ThePageNeverStoresTheBlankRecordOfTheFormsNewRecordButton) {
+    // On an empty register, and after "新規レコード" in the record form.
+    QTest::mouseClick(QUILMainForm->BitCancelHTMLBtn, Qt::LeftButton);
+    EXPECT_EQ(t().recordCount(), 0);
+    addRecord("まぐまぐ", "a", "1", state::CancelCandidate);
+    QUILForm->show();
+    QTest::mouseClick(QUILForm->BitBtn1, Qt::LeftButton);
+    ASSERT_EQ(t().state(), DataSetState::Insert);
+    QTest::mouseClick(QUILMainForm->BitCancelHTMLBtn, Qt::LeftButton);
+    EXPECT_EQ(t().recordCount(), 1) << "no record with every column empty";
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    QUILForm->hide();
+}
