@@ -613,6 +613,91 @@ class Progress(CliTest):
         self.assertEqual(len(self.records()), 3250)
 
 
+class LockedRegister(CliTest):
+    """Another program holds the write lock: a mail system is told to try later."""
+
+    def test_import_mail_waits_briefly_names_the_holder_and_exits_75(self):
+        self.ok("list")  # the tables exist
+        holder = sqlite3.connect(self.magazine_table(), isolation_level=None)
+        try:
+            holder.execute("BEGIN IMMEDIATE")
+            mail = self.write("mail.txt", sjis(magmag_mail()))
+            started = time.monotonic()
+            r = self.run_cli("import-mail", mail)
+            waited = time.monotonic() - started
+            self.assertEqual(r.returncode, 75, r.stderr.decode("utf-8"))
+            err = r.stderr.decode("utf-8")
+            self.assertIn("mail.txt", err)
+            self.assertIn(f"（プロセス番号 {os.getpid()}）", err, "the program holding the register is named")
+            self.assertIn("何も変更していません", err)
+            self.assertEqual(r.stdout, b"")
+            self.assertLess(waited, 20, "a few seconds, not a hang")
+            # Reading goes on beside the writer.
+            self.assertEqual(self.records(), [])
+        finally:
+            holder.execute("ROLLBACK")
+            holder.close()
+        self.ok("import-mail", mail)
+        self.assertEqual(self.records(), [magmag_record()], "handed over again, the mail is registered once")
+
+
+class FullDisk(CliTest):
+    """The data folder on a small disk of the test's own, filled to the last byte."""
+
+    def setUp(self):
+        super().setUp()
+        self.folder = os.path.join(self.data, "quillet")
+        os.mkdir(self.folder, 0o700)
+        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k,mode=0700", "tmpfs", self.folder],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.mounted = r.returncode == 0
+        if not self.mounted:
+            self.skipTest("cannot mount a small tmpfs here (the full-disk case needs root): "
+                          + r.stdout.decode(errors="replace").strip())
+
+    def tearDown(self):
+        if self.mounted:
+            subprocess.run(["umount", "-l", self.folder])
+        super().tearDown()
+
+    def fill(self):
+        fd = os.open(os.path.join(self.folder, ".filler"), os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o600)
+        try:
+            size = 65536
+            while size:
+                try:
+                    while os.write(fd, b"x" * size) == size:
+                        pass
+                except OSError:
+                    pass
+                size //= 2
+        finally:
+            os.close(fd)
+
+    def test_reading_works_and_writing_fails_clearly(self):
+        self.ok("import-mail", self.write("a.txt", sjis(magmag_mail())))
+        self.fill()
+        self.assertEqual(self.records(), [magmag_record()], "list reads the register")
+        out = os.path.join(self.cwd, "backup.csv")
+        self.ok("export-csv", out)
+        with open(out, "rb") as f:
+            self.assertIn("週刊ニュース速報".encode("cp932"), f.read())
+
+        r = self.run_cli("import-mail", self.write("b.txt", sjis(melma_mail())))
+        self.assertEqual(r.returncode, 1, "an error, not a crash: " + r.stderr.decode("utf-8", "replace"))
+        err = r.stderr.decode("utf-8")
+        self.assertIn("ディスクに空きがないため", err)
+        self.assertIn(self.magazine_table(), err)
+        r = self.run_cli("import-csv", out)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("ディスクに空きがないため", r.stderr.decode("utf-8"))
+
+        os.remove(os.path.join(self.folder, ".filler"))
+        self.assertEqual(self.records(), [magmag_record()], "what was stored stays, and nothing half-stored")
+        with sqlite3.connect(self.magazine_table()) as db:
+            self.assertEqual(db.execute("PRAGMA integrity_check").fetchone()[0], "ok")
+
+
 def main():
     global CLI
     if len(sys.argv) < 2:
