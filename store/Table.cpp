@@ -972,13 +972,10 @@ Table::Walk::Walk(Table &t, Kind kind) : m_table(t) {
 }
 
 Table::Walk::~Walk() {
-    if (m_ended)
-        return;
-    m_ended = true;
     try {
-        m_table.d->file.leaveWalk();
+        end();
     } catch (...) {
-        m_table.d->resyncOrClose();
+        // The error on its way out of the walk is the one reported.
     }
 }
 
