@@ -62,6 +62,28 @@ void syncFolderOf(const QByteArray &nativePath) {
     }
 }
 
+// Whether the running user may change an existing file. The owner's bit
+// counts first, because access() says yes to root for everything; access()
+// then brings in the other users' bits, ACLs and read-only mounts, which a
+// rename over the file would ignore.
+bool mayWrite(const QByteArray &nativePath, const struct stat &st) {
+    return (st.st_mode & S_IWUSR) && ::faccessat(AT_FDCWD, nativePath.constData(), W_OK, AT_EACCESS) == 0;
+}
+
+// The file a path names, links followed as the kernel would (at most 40).
+// A link pointing nowhere gives the missing file it names; a loop gives an
+// empty path.
+QString followLinks(const QString &path) {
+    QString p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(p);
+        if (!info.isSymLink())
+            return p;
+        p = info.symLinkTarget();
+    }
+    return QString();
+}
+
 QByteArray encodeLines(const QStringList &lines) {
     QByteArray out;
     for (const QString &line : lines) {
@@ -152,9 +174,8 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
     if (::stat(native.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             throw Error(cannotOpen(path));
-        // Same rule as a whole-file write: the owner's bit decides, since
-        // root may write anything.
-        if (!(st.st_mode & S_IWUSR))
+        // Same rule as a whole-file write.
+        if (!mayWrite(native, st))
             throw Error(cannotCreate(path));
         fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
         if (fd < 0 && errno == EACCES) // write-only file: its end cannot be looked at
@@ -198,15 +219,12 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
         syncFolderOf(native);
 }
 
-void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
+void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
     if (path.isEmpty())
         throw Error(cannotCreate(path));
     // Replace the file a link points to, not the link itself.
-    QString target = path;
-    QFileInfo info(path);
-    if (info.isSymLink())
-        target = info.symLinkTarget();
-    if (QFileInfo(target).isDir())
+    const QString target = followLinks(path);
+    if (target.isEmpty() || QFileInfo(target).isDir())
         throw Error(cannotCreate(path));
 
     const QByteArray native = QFile::encodeName(target);
@@ -217,15 +235,14 @@ void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
     mode_t perms;
     struct stat st;
     const bool exists = ::stat(native.constData(), &st) == 0;
-    // A file its owner made read-only stays as it is. The rename below would
-    // replace it regardless, and access() says yes to root, so the owner's bit
-    // decides.
-    if (exists && !(st.st_mode & S_IWUSR))
+    // The rename below would replace a file regardless of its permissions,
+    // so they are asked first.
+    if (exists && !mayWrite(native, st))
         throw Error(cannotCreate(path));
-    if (mode >= 0) {
-        perms = mode_t(mode);
-    } else if (exists) {
+    if (exists) {
         perms = st.st_mode & 07777;
+    } else if (newFileMode >= 0) {
+        perms = mode_t(newFileMode);
     } else {
         mode_t mask = ::umask(0);
         ::umask(mask);
@@ -236,6 +253,13 @@ void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         throw Error(cannotCreate(path));
+    // Someone else's file stays theirs when root replaces it. Anyone else
+    // cannot give a file away: it becomes the writer's, in the old group
+    // when the writer belongs to it, and keeps its mode.
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
+        && ::fchown(fd, st.st_uid, st.st_gid) != 0)
+        (void)!::fchown(fd, uid_t(-1), st.st_gid);
+    // After the owner, which may clear set-id bits.
     bool ok = ::fchmod(fd, perms) == 0 && writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::rename(tmpl.constData(), native.constData()) != 0) {
