@@ -7,7 +7,11 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +86,57 @@ QString followLinks(const QString &path) {
         p = info.symLinkTarget();
     }
     return QString();
+}
+
+// How a write names its temporary file: "." + name + "." + six letters or
+// digits, as mkostemp fills them.
+QByteArray temporaryPrefix(const QByteArray &base) { return "." + base + "."; }
+
+bool isTemporaryName(const char *name, const QByteArray &prefix) {
+    if (std::strncmp(name, prefix.constData(), size_t(prefix.size())) != 0)
+        return false;
+    const char *rest = name + prefix.size();
+    int n = 0;
+    for (; rest[n]; ++n) {
+        const char c = rest[n];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return n == 6;
+}
+
+// A write killed half way leaves its temporary file behind. The next write
+// of the same file removes those that are ours and plainly dead: regular
+// files of our user, untouched for a minute and not locked. A live write
+// holds an exclusive lock on its file until it closes it; the minute covers
+// the moments before the lock is taken and after it is let go, and writers
+// that take none.
+constexpr time_t kStaleSeconds = 60;
+
+void removeStaleTemporaries(const QByteArray &dir, const QByteArray &base) {
+    DIR *d = ::opendir(dir.constData());
+    if (!d)
+        return;
+    const int dfd = ::dirfd(d);
+    const QByteArray prefix = temporaryPrefix(base);
+    const time_t now = ::time(nullptr);
+    while (const dirent *e = ::readdir(d)) {
+        if (!isTemporaryName(e->d_name, prefix))
+            continue;
+        struct stat st;
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+            || st.st_uid != ::geteuid() || st.st_mtime > now - kStaleSeconds)
+            continue;
+        const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held;
+        if (::fstat(fd, &held) == 0 && held.st_dev == st.st_dev && held.st_ino == st.st_ino
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dfd, e->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 QByteArray encodeLines(const QStringList &lines) {
@@ -249,10 +304,13 @@ void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
         perms = 0666 & ~mask;
     }
 
-    QByteArray tmpl = dir + "/." + base + ".XXXXXX";
+    removeStaleTemporaries(dir, base);
+    QByteArray tmpl = dir + "/" + temporaryPrefix(base) + "XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         throw Error(cannotCreate(path));
+    // Tells the clean-up of a later write that this one is alive.
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
     // Someone else's file stays theirs when root replaces it. Anyone else
     // cannot give a file away: it becomes the writer's, in the old group
     // when the writer belongs to it, and keeps its mode.

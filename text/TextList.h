@@ -45,7 +45,9 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
 // which is replaced; the link stays. An existing file that the running user
 // may not write (access(2): permissions, ACLs, read-only mounts), or whose
 // owner has no write permission, is left untouched and the write fails with
-// the "cannot create" error. Throws quil::Error naming the file.
+// the "cannot create" error. Temporary files that earlier writes of the same
+// file left behind when they were killed are removed first (see the .cpp).
+// Throws quil::Error naming the file.
 void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode = -1);
 
 } // namespace quil::textlist

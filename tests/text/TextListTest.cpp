@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,15 @@ using namespace quil;
 namespace {
 
 QByteArray hex(const char *h) { return QByteArray::fromHex(h); }
+
+// Sets a file's times (not following a link) to some seconds ago.
+void age(const char *name, int seconds) {
+    struct timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, name, times, AT_SYMLINK_NOFOLLOW), 0) << name;
+}
 
 
 
@@ -109,6 +120,53 @@ TEST_F(TextListFiles, RewritingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(QDir(env->cwd()).entryList(QDir::Files | QDir::Hidden), QStringList{"Cancel.html"});
     // The person's permissions on an existing file are kept.
     EXPECT_EQ(test::fileMode("Cancel.html"), 0640);
+}
+
+TEST_F(TextListFiles, AWriteRemovesTheTemporaryFilesThatKilledWritesOfTheSameFileLeft) {
+    env->writeFile("export.csv", "old");
+    // What a write killed half way leaves: a hidden file of our naming.
+    for (const char *name : {".export.csv.aB3xYz", ".export.csv.000000"}) {
+        env->writeFile(name, QByteArray(1000, 'x'));
+        age(name, 3600);
+    }
+    // Not ours to take: a write going on now, one that holds its lock, other
+    // names, a link and a folder of the same naming.
+    env->writeFile(".export.csv.Fresh1", "live");
+    env->writeFile(".export.csv.Locked", "live");
+    age(".export.csv.Locked", 3600);
+    const int held = ::open(".export.csv.Locked", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const QStringList others{".export.csv.abc12", ".export.csv.abc1234", ".export.csv.ab-123", ".other.csv.aB3xYz",
+                             "export.csv.aB3xYz", ".export.csv.aB3xYz.bak"};
+    for (const QString &name : others) {
+        env->writeFile(name, "other");
+        age(QFile::encodeName(name).constData(), 3600);
+    }
+    ASSERT_TRUE(QFile::link("export.csv", ".export.csv.Link12"));
+    age(".export.csv.Link12", 3600);
+    ASSERT_TRUE(QDir().mkdir(".export.csv.Dir123"));
+    age(".export.csv.Dir123", 3600);
+
+    textlist::writeBytes("export.csv", "new");
+    ::close(held);
+    EXPECT_EQ(env->readFile("export.csv"), QByteArray("new"));
+    QStringList expected = others;
+    expected << "export.csv" << ".export.csv.Fresh1" << ".export.csv.Locked" << ".export.csv.Link12"
+             << ".export.csv.Dir123";
+    expected.sort();
+    QStringList left = QDir(env->cwd()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    left.sort();
+    EXPECT_EQ(left, expected);
+
+    // Another user's left-over is not ours to remove either.
+    if (::geteuid() == 0) {
+        env->writeFile(".export.csv.Nobody", "theirs");
+        ASSERT_EQ(::chown(".export.csv.Nobody", test::kNobody, test::kNobody), 0);
+        age(".export.csv.Nobody", 3600);
+        textlist::writeBytes("export.csv", "again");
+        EXPECT_TRUE(QFileInfo::exists(".export.csv.Nobody"));
+    }
 }
 
 TEST_F(TextListFiles, WriteBytesSetsTheRequestedModeAndFollowsLinks) {
