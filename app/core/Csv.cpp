@@ -369,7 +369,13 @@ int exportCsv(Table &t, const QStringList &columns, const QString &path) {
 }
 
 int importCsv(Table &t, const QString &path) {
-    const QString text = cp932::decode(textlist::readBytes(path));
+    const QByteArray bytes = textlist::readBytes(path);
+    // Read as CP932 such a file gives garbled names (a BOM glued to the first
+    // one) or garbled records; say what it is instead, before anything is added.
+    if (const QString other = cp932::otherEncoding(bytes); !other.isEmpty())
+        throw Error(QStringLiteral("ファイル %1 は %2 で書かれています。読みこめるのは Shift_JIS のファイルだけです")
+                        .arg(path, other));
+    const QString text = cp932::decode(bytes);
     RecordReader reader(text);
     RecordReader::Record record;
     if (!reader.next(-1, record))

@@ -50,6 +50,8 @@ int exportCsv(Table &magazines, const QStringList &columns, const QString &path)
 // transaction with the bound controls quiet, and returns the number of data
 // records. Errors (quil::Error) stop the import; the records before
 // stay stored and the record begun for the failing one keeps what was set:
+// - a file in another encoding (UTF-8, UTF-16, UTF-32; cp932::otherEncoding):
+//   an error naming the file and the encoding, nothing added;
 // - an empty file: the list-index error (0), nothing added;
 // - fewer values than names: the list-index error of the first missing one,
 //   naming the line and the column;

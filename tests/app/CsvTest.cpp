@@ -371,6 +371,27 @@ TEST_F(CsvTest, ImportOfAnEmptyFileFailsAndAddsNothing) {
     EXPECT_TRUE(errorOf([&] { importCsv(t(), QStringLiteral("nowhere.csv")); }).contains("nowhere.csv"));
 }
 
+TEST_F(CsvTest, AFileInAnotherEncodingIsRefusedBeforeAnythingIsAdded) {
+    add({{col::MBName, "old"}});
+    const QString content = QStringLiteral("\"発行媒体\",\"メールマガジン名\"\r\n\"まぐまぐ\",\"週刊\"\r\n");
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char *>(content.utf16()), content.size() * 2);
+    const struct {
+        QByteArray bytes;
+        const char *encoding;
+    } cases[] = {{"\xEF\xBB\xBF" + content.toUtf8(), "UTF-8"}, {content.toUtf8(), "UTF-8"}, {utf16, "UTF-16LE"}};
+    for (const auto &c : cases) {
+        const QString path = file(c.bytes);
+        EXPECT_EQ(errorOf([&] { importCsv(t(), path); }),
+                  QStringLiteral("ファイル %1 は %2 で書かれています。読みこめるのは Shift_JIS のファイルだけです")
+                      .arg(path, QString::fromLatin1(c.encoding)));
+        EXPECT_NE(t().state(), DataSetState::Insert) << "no record was begun";
+    }
+    t().first();
+    ASSERT_EQ(t().recordCount(), 1);
+    EXPECT_EQ(current(), "old");
+}
+
 TEST_F(CsvTest, ARecordWithTooFewValuesStopsTheImport) {
     const QByteArray header = sjis("\"メールマガジン名\",\"マガジンＩＤ\",\"削除状態\"\r\n");
     // The missing value is the third: the record keeps the two before it.
