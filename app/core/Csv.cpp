@@ -391,11 +391,15 @@ int importCsv(Table &t, const QString &path) {
 
     Table::DisabledControls quiet(t);
     Table::Walk walk(t);
-    int count = 0;
+    int stored = 0;
+    bool begun = false;
     QString value;
     while (reader.next(names.size(), record)) {
-        t.append(); // stores the record the previous one filled
-        ++count;
+        // The append stores the record the previous one filled, if anything was set.
+        if (begun && t.modified())
+            ++stored;
+        t.append();
+        begun = true;
         Splitter split(record.begin, record.end, false, true);
         for (qsizetype j = 0; j < names.size(); ++j) {
             Field *field = fields[size_t(j)] ? fields[size_t(j)] : &t.fieldByName(names[j]);
@@ -406,9 +410,11 @@ int importCsv(Table &t, const QString &path) {
     }
     // A record that got no value (a header naming no column) is dropped at
     // the next move like the ones before it, not stored empty.
-    if (count > 0 && t.modified())
+    if (begun && t.modified()) {
         t.post();
-    return count;
+        ++stored;
+    }
+    return stored;
 }
 
 Notice exportDoneNotice(int records) {

@@ -47,8 +47,8 @@ QStringList csvRecords(const QString &text, QList<qsizetype> *lines = nullptr);
 int exportCsv(Table &magazines, const QStringList &columns, const QString &path);
 
 // Appends one record per data record of the file (csvRecords), in one
-// transaction with the bound controls quiet, and returns the number of data
-// records. Errors (quil::Error) stop the import; the records before
+// transaction with the bound controls quiet, and returns the number of
+// records stored. Errors (quil::Error) stop the import; the records before
 // stay stored and the record begun for the failing one keeps what was set:
 // - a file in another encoding (UTF-8, UTF-16, UTF-32; cp932::otherEncoding):
 //   an error naming the file and the encoding, nothing added;
@@ -58,13 +58,14 @@ int exportCsv(Table &magazines, const QStringList &columns, const QString &path)
 // - a name that is no column: the engine's field-not-found error at the
 //   first data record;
 // - a value the column cannot take: the engine's conversion error.
-// Extra values are ignored. Afterwards the cursor stands on the last
-// imported record, stored.
+// Extra values are ignored. A record that sets nothing (a header naming no
+// column) is not stored and not counted. Afterwards the cursor stands on the
+// last imported record, stored.
 int importCsv(Table &magazines, const QString &path);
 
 // "計 N 件保存しました。" / "保存完了".
 Notice exportDoneNotice(int records);
-// "計 N 行のデータを書きこみました。" / "書き込み完了".
+// "計 N 行のデータを書きこみました。" / "書き込み完了", N the records stored.
 Notice importDoneNotice(int records);
 
 } // namespace quil

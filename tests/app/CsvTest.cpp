@@ -355,10 +355,24 @@ TEST_F(CsvTest, ImportAppendsOneRecordPerDataRecordAndStopsOnTheLast) {
 TEST_F(CsvTest, ImportOfAHeaderAloneOrOfNoColumnsAddsNothing) {
     EXPECT_EQ(importCsv(t(), file(sjis("\"メールマガジン名\",\"なまえ\"\r\n"))), 0);
     EXPECT_EQ(t().recordCount(), 0);
-    // The Part's export of no columns: data lines that set nothing.
-    EXPECT_EQ(importCsv(t(), file("\r\n\r\n\r\n")), 2);
+    // The export of no columns: data lines that set nothing. The count is
+    // what was stored, none.
+    EXPECT_EQ(importCsv(t(), file("\r\n\r\n\r\n")), 0);
     t().first();
     EXPECT_EQ(t().recordCount(), 0) << "no empty records are stored";
+    // A header of blanks names no column either; values after it are extra.
+    EXPECT_EQ(importCsv(t(), file(sjis(" \t\r\n\"A\",\"1\"\r\n\"B\"\r\n"))), 0);
+    t().first();
+    EXPECT_EQ(t().recordCount(), 0);
+    // Records that are stored count, also when the first record that was
+    // current was being edited.
+    add({{col::MBName, "old"}});
+    t().edit();
+    magazines->Table1MBNameSF->setAsString(QStringLiteral("edited"));
+    EXPECT_EQ(importCsv(t(), file(sjis("\"メールマガジン名\"\r\n\"A\"\r\n\"\"\r\n"))), 2);
+    t().first();
+    EXPECT_EQ(t().recordCount(), 3);
+    EXPECT_EQ(row(0)[1], "edited");
 }
 
 TEST_F(CsvTest, ImportOfAnEmptyFileFailsAndAddsNothing) {

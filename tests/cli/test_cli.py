@@ -460,6 +460,15 @@ class CsvCommands(CliTest):
         self.assertEqual(names[0], "一")
         self.assertNotIn("三", names)
 
+    def test_the_count_is_what_was_stored(self):
+        # The export of no columns: an empty header and empty records. The
+        # window shows the same text for the same file.
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        before = self.records()
+        path = self.write("none.csv", b"\r\n" * 5)
+        self.assertEqual(self.ok("import-csv", path), "計 0 行のデータを書きこみました。\n")
+        self.assertEqual(self.records(), before)
+
     def test_a_line_short_of_values_is_named(self):
         lines = ['"メールマガジン名","説明","削除状態"'] + [f'"誌{i}","説明{i}","購読中"' for i in range(2, 10)]
         lines += ['"誌10","説明10', '"誌11","説明11","購読中"']
