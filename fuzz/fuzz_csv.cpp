@@ -1,8 +1,10 @@
 // Outside bytes as a CSV file: the splitter, the records of a file and the
 // import over in-memory tables, then the export of what was imported.
 // quil::Error is an expected outcome; anything else is a finding:
-// - the import reads the same values as the published steps (csvRecords,
-//   then splitCsvLine on each record) and stops with the same error;
+// - a file in another encoding (cp932::otherEncoding) is refused, nothing added;
+// - otherwise the import reads the same values as the published steps
+//   (csvRecords, then splitCsvLine on each record), stops with the same error
+//   and counts the same records stored;
 // - what the import stored, exported and imported again, reads back the same
 //   (characters Shift_JIS cannot hold as "?"), except for the one record the
 //   format cannot tell from lines of their own (readsAsLines);
@@ -81,7 +83,10 @@ int referenceImport(Table &t, const QString &text) {
     const QStringList names = quil::splitCsvLine(records.first());
     (void)t.recordCount();
     Table::Walk walk(t);
+    int stored = 0;
     for (qsizetype r = 1; r < records.size(); ++r) {
+        if (r > 1 && t.modified())
+            ++stored;
         t.append();
         const QStringList values = quil::splitCsvLine(records[r]);
         for (qsizetype j = 0; j < names.size(); ++j) {
@@ -93,9 +98,11 @@ int referenceImport(Table &t, const QString &text) {
             field.setAsString(values[j]);
         }
     }
-    if (records.size() > 1 && t.modified())
+    if (records.size() > 1 && t.modified()) {
         t.post();
-    return int(records.size() - 1);
+        ++stored;
+    }
+    return stored;
 }
 
 template <typename F> QString errorOf(F &&f) {
@@ -188,6 +195,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Setup::empty(setup->again);
 
     writeFile(setup->input, bytes);
+    // A file in another encoding is refused whole.
+    if (const QString other = quil::cp932::otherEncoding(bytes); !other.isEmpty()) {
+        const QString err = errorOf([&] { quil::importCsv(setup->imported, setup->input); });
+        if (!err.contains(other) || setup->imported.recordCount() != 0
+            || setup->imported.state() == quil::DataSetState::Insert)
+            finding("a file in another encoding is not refused before anything is added");
+        return 0;
+    }
     int importedCount = -1, referenceCount = -1;
     const QString err = errorOf([&] { importedCount = quil::importCsv(setup->imported, setup->input); });
     const QString refErr = errorOf([&] { referenceCount = referenceImport(setup->reference, text); });
