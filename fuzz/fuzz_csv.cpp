@@ -1,10 +1,13 @@
 // Outside bytes as a CSV file: the splitter, the records of a file and the
 // import over in-memory tables, then the export of what was imported.
 // quil::Error is an expected outcome; anything else is a finding:
-// - the import reads the same values as the published steps (csvRecords,
-//   then splitCsvLine on each record) and stops with the same error;
+// - a file in another encoding (cp932::otherEncoding) is refused, nothing added;
+// - otherwise the import reads the same values as the published steps
+//   (csvRecords, then splitCsvLine on each record), stops with the same error
+//   and counts the same records stored;
 // - what the import stored, exported and imported again, reads back the same
-//   (characters Shift_JIS cannot hold as "?");
+//   (characters Shift_JIS cannot hold as "?"), except for the one record the
+//   format cannot tell from lines of their own (readsAsLines);
 // - values the splitter gives, quoted as the export quotes them, split back
 //   to themselves.
 // The first byte picks whether a header of all 13 columns goes first, so
@@ -69,28 +72,38 @@ void writeFile(const QString &path, const QByteArray &bytes) {
         finding("cannot write the input file");
 }
 
+QString listIndexError(qsizetype j) { return QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(j); }
+
 // The import as its steps read: records, then each split on its own.
 int referenceImport(Table &t, const QString &text) {
-    const QStringList records = quil::csvRecords(text);
+    QList<qsizetype> lines;
+    const QStringList records = quil::csvRecords(text, &lines);
     if (records.isEmpty())
-        throw quil::Error(QStringLiteral("リストのインデックスが範囲を超えています (0)"));
+        throw quil::Error(listIndexError(0));
     const QStringList names = quil::splitCsvLine(records.first());
     (void)t.recordCount();
     Table::Walk walk(t);
+    int stored = 0;
     for (qsizetype r = 1; r < records.size(); ++r) {
+        if (r > 1 && t.modified())
+            ++stored;
         t.append();
         const QStringList values = quil::splitCsvLine(records[r]);
         for (qsizetype j = 0; j < names.size(); ++j) {
             quil::Field &field = t.fieldByName(names[j]);
             if (j >= values.size())
-                throw quil::Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(j));
+                throw quil::Error(QStringLiteral("%1: %2 行目に %3 列目「%4」の値がありません")
+                                      .arg(listIndexError(j), QString::number(lines[r]), QString::number(j + 1),
+                                           names[j]));
             field.setAsString(values[j]);
         }
     }
-    if (records.size() > 1 && t.modified())
+    if (records.size() > 1 && t.modified()) {
         t.post();
+        ++stored;
+    }
     walk.end();
-    return int(records.size() - 1);
+    return stored;
 }
 
 template <typename F> QString errorOf(F &&f) {
@@ -122,6 +135,32 @@ QList<QStringList> texts(Table &t, bool asWritten) {
         out << row;
     }
     return out;
+}
+
+// A record whose first line break is in the last column, where every line
+// after the first, as the export writes it, splits on its own into all the
+// columns: read line by line that file is valid, so it is read so, as a file
+// written with values unchanged must be.
+bool readsAsLines(const QList<QStringList> &rows) {
+    for (const QStringList &row : rows) {
+        qsizetype first = 0;
+        while (first < row.size() && !row[first].contains(QLatin1String("\r\n")))
+            ++first;
+        if (first != row.size() - 1)
+            continue;
+        const QStringList parts = row[first].split(QStringLiteral("\r\n"));
+        bool someLineShort = false;
+        for (qsizetype k = 1; k < parts.size(); ++k) {
+            QString line = parts[k];
+            line.replace(QLatin1Char('"'), QLatin1String("\"\""));
+            if (k + 1 == parts.size())
+                line += QLatin1Char('"');
+            someLineShort |= quil::splitCsvLine(line).size() < row.size();
+        }
+        if (!someLineShort)
+            return true;
+    }
+    return false;
 }
 
 QString quoted(const QString &v) {
@@ -157,6 +196,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Setup::empty(setup->again);
 
     writeFile(setup->input, bytes);
+    // A file in another encoding is refused whole.
+    if (const QString other = quil::cp932::otherEncoding(bytes); !other.isEmpty()) {
+        const QString err = errorOf([&] { quil::importCsv(setup->imported, setup->input); });
+        if (!err.contains(other) || setup->imported.recordCount() != 0
+            || setup->imported.state() == quil::DataSetState::Insert)
+            finding("a file in another encoding is not refused before anything is added");
+        return 0;
+    }
     int importedCount = -1, referenceCount = -1;
     const QString err = errorOf([&] { importedCount = quil::importCsv(setup->imported, setup->input); });
     const QString refErr = errorOf([&] { referenceCount = referenceImport(setup->reference, text); });
@@ -183,6 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int exported = quil::exportCsv(setup->imported, columns, setup->output);
     if (exported != stored.size())
         finding("the export counts otherwise than the register");
+    if (readsAsLines(texts(setup->imported, true)))
+        return 0;
     int again = -1;
     const QString againErr = errorOf([&] { again = quil::importCsv(setup->again, setup->output); });
     if (!againErr.isEmpty()) {

@@ -246,8 +246,9 @@ QList<QByteArray> formatValue(const QString &name, const RegValue &v) {
     return {};
 }
 
-// Every CR at the end goes: the file is written back with LF alone, and a
-// CR left behind would read as a line end of its own the next time.
+// Every CR at the end goes: the line end is written back as the file had it
+// (serialise), and a CR left behind would read as a line end of its own the
+// next time.
 QByteArray chopCr(QByteArray line) {
     while (line.endsWith('\r'))
         line.chop(1);
@@ -264,6 +265,9 @@ void checkName(const QString &what) {
 struct RegistryDocument {
     QList<Entry> preamble;
     QList<Section> sections;
+    // A file whose lines end in CR LF, as Windows tools write it, is written
+    // back so; any other, and a new one, with LF.
+    QByteArray eol = "\n";
 
     void parse(const QByteArray &fileBytes);
     QByteArray serialise() const;
@@ -280,6 +284,9 @@ void RegistryDocument::parse(const QByteArray &fileBytes) {
                     .toUtf8();
     else if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.mid(3);
+    const qsizetype lf = bytes.indexOf('\n');
+    if (lf > 0 && bytes[lf - 1] == '\r' && (lf < 2 || bytes[lf - 2] != '\r'))
+        eol = "\r\n";
     QList<QByteArray> lines = bytes.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
@@ -344,21 +351,21 @@ QByteArray RegistryDocument::serialise() const {
     QByteArray out;
     const QByteArray first = preamble.isEmpty() || preamble[0].raw.isEmpty() ? QByteArray() : preamble[0].raw[0].trimmed();
     if (first != "REGEDIT4" && first != "Windows Registry Editor Version 5.00")
-        out += "REGEDIT4\n\n";
-    auto put = [&out](const Entry &e) {
+        out += "REGEDIT4" + eol + eol;
+    auto put = [&out, this](const Entry &e) {
         const QList<QByteArray> lines = e.raw.isEmpty() ? formatValue(e.name, e.value) : e.raw;
         for (const QByteArray &l : lines)
-            out += l + '\n';
+            out += l + eol;
         // Close a list left open at the end of the file, or it would swallow
         // whatever is written after it.
         if (e.openEnd && !e.raw.isEmpty())
-            out += '\n';
+            out += eol;
     };
     for (const Entry &e : preamble)
         put(e);
     for (const Section &s : sections) {
         for (const QByteArray &l : s.header)
-            out += l + '\n';
+            out += l + eol;
         for (const Entry &e : s.entries)
             put(e);
     }
@@ -420,6 +427,7 @@ void RegistryFile::load() const {
     m_doc->parse(f.readAll());
 }
 
+// A new settings file is the user's alone; an existing one keeps the mode it has.
 void RegistryFile::save() const { textlist::writeBytes(m_path, m_doc->serialise(), 0600); }
 
 bool RegistryFile::keyExists(const QString &key) const {

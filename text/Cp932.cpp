@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <mutex>
@@ -309,6 +310,64 @@ qsizetype boundaryAtOrBefore(const QByteArray &bytes, qsizetype width) {
         i += step;
     }
     return i;
+}
+
+namespace {
+
+// Whole UTF-8 characters only: no stray continuation bytes, no overlong
+// forms, no surrogates, nothing past U+10FFFF, nothing cut off at the end.
+bool isUtf8(const unsigned char *p, const unsigned char *end) {
+    while (p != end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        int more;
+        char32_t c;
+        char32_t least;
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1, c = b & 0x1F, least = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2, c = b & 0x0F, least = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3, c = b & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p <= more)
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (p[k] & 0x3F);
+        }
+        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+QString otherEncoding(const QByteArray &bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QStringLiteral("UTF-8");
+    if (bytes.startsWith(QByteArray("\xFF\xFE\0\0", 4)))
+        return QStringLiteral("UTF-32LE");
+    if (bytes.startsWith(QByteArray("\0\0\xFE\xFF", 4)))
+        return QStringLiteral("UTF-32BE");
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringLiteral("UTF-16LE");
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringLiteral("UTF-16BE");
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype nul = bytes.indexOf('\0');
+    const auto *end = p + (nul < 0 ? bytes.size() : nul);
+    if (std::any_of(p, end, [](unsigned char b) { return b >= 0x80; }) && isUtf8(p, end))
+        return QStringLiteral("UTF-8");
+    return QString();
 }
 
 QByteArray cutBytes(const QByteArray &bytes, qsizetype width) {

@@ -11,6 +11,14 @@ QByteArray encode(const QString &text);
 QString decode(const QByteArray &bytes);
 QString decode(const char *data, qsizetype size);
 
+// The encoding a file's bytes are plainly in when it is not CP932, for a
+// message that says so: a byte-order mark of UTF-8, UTF-16 or UTF-32, or
+// UTF-8 without one (bytes beyond ASCII that all form UTF-8 characters, which
+// Japanese CP932 text practically never does: kana and most kanji begin with
+// bytes that UTF-8 uses only inside a character). Bytes after a NUL do not
+// count, as they end the text. Empty for anything else.
+QString otherEncoding(const QByteArray &bytes);
+
 // Length in CP932 bytes.
 qsizetype byteLength(const QString &text);
 

@@ -7,7 +7,11 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +64,79 @@ void syncFolderOf(const QByteArray &nativePath) {
         ::fsync(dfd);
         ::close(dfd);
     }
+}
+
+// Whether the running user may change an existing file. The owner's bit
+// counts first, because access() says yes to root for everything; access()
+// then brings in the other users' bits, ACLs and read-only mounts, which a
+// rename over the file would ignore.
+bool mayWrite(const QByteArray &nativePath, const struct stat &st) {
+    return (st.st_mode & S_IWUSR) && ::faccessat(AT_FDCWD, nativePath.constData(), W_OK, AT_EACCESS) == 0;
+}
+
+// The file a path names, links followed as the kernel would (at most 40).
+// A link pointing nowhere gives the missing file it names; a loop gives an
+// empty path.
+QString followLinks(const QString &path) {
+    QString p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(p);
+        if (!info.isSymLink())
+            return p;
+        p = info.symLinkTarget();
+    }
+    return QString();
+}
+
+// How a write names its temporary file: "." + name + "." + six letters or
+// digits, as mkostemp fills them.
+QByteArray temporaryPrefix(const QByteArray &base) { return "." + base + "."; }
+
+bool isTemporaryName(const char *name, const QByteArray &prefix) {
+    if (std::strncmp(name, prefix.constData(), size_t(prefix.size())) != 0)
+        return false;
+    const char *rest = name + prefix.size();
+    int n = 0;
+    for (; rest[n]; ++n) {
+        const char c = rest[n];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return n == 6;
+}
+
+// A write killed half way leaves its temporary file behind. The next write
+// of the same file removes those that are ours and plainly dead: regular
+// files of our user, untouched for a minute and not locked. A live write
+// holds an exclusive lock on its file until it closes it; the minute covers
+// the moments before the lock is taken and after it is let go, and writers
+// that take none.
+constexpr time_t kStaleSeconds = 60;
+
+void removeStaleTemporaries(const QByteArray &dir, const QByteArray &base) {
+    DIR *d = ::opendir(dir.constData());
+    if (!d)
+        return;
+    const int dfd = ::dirfd(d);
+    const QByteArray prefix = temporaryPrefix(base);
+    const time_t now = ::time(nullptr);
+    while (const dirent *e = ::readdir(d)) {
+        if (!isTemporaryName(e->d_name, prefix))
+            continue;
+        struct stat st;
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+            || st.st_uid != ::geteuid() || st.st_mtime > now - kStaleSeconds)
+            continue;
+        const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held;
+        if (::fstat(fd, &held) == 0 && held.st_dev == st.st_dev && held.st_ino == st.st_ino
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dfd, e->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 QByteArray encodeLines(const QStringList &lines) {
@@ -152,9 +229,8 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
     if (::stat(native.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             throw Error(cannotOpen(path));
-        // Same rule as a whole-file write: the owner's bit decides, since
-        // root may write anything.
-        if (!(st.st_mode & S_IWUSR))
+        // Same rule as a whole-file write.
+        if (!mayWrite(native, st))
             throw Error(cannotCreate(path));
         fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
         if (fd < 0 && errno == EACCES) // write-only file: its end cannot be looked at
@@ -198,15 +274,12 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
         syncFolderOf(native);
 }
 
-void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
+void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
     if (path.isEmpty())
         throw Error(cannotCreate(path));
     // Replace the file a link points to, not the link itself.
-    QString target = path;
-    QFileInfo info(path);
-    if (info.isSymLink())
-        target = info.symLinkTarget();
-    if (QFileInfo(target).isDir())
+    const QString target = followLinks(path);
+    if (target.isEmpty() || QFileInfo(target).isDir())
         throw Error(cannotCreate(path));
 
     const QByteArray native = QFile::encodeName(target);
@@ -217,25 +290,34 @@ void writeBytes(const QString &path, const QByteArray &bytes, int mode) {
     mode_t perms;
     struct stat st;
     const bool exists = ::stat(native.constData(), &st) == 0;
-    // A file its owner made read-only stays as it is. The rename below would
-    // replace it regardless, and access() says yes to root, so the owner's bit
-    // decides.
-    if (exists && !(st.st_mode & S_IWUSR))
+    // The rename below would replace a file regardless of its permissions,
+    // so they are asked first.
+    if (exists && !mayWrite(native, st))
         throw Error(cannotCreate(path));
-    if (mode >= 0) {
-        perms = mode_t(mode);
-    } else if (exists) {
+    if (exists) {
         perms = st.st_mode & 07777;
+    } else if (newFileMode >= 0) {
+        perms = mode_t(newFileMode);
     } else {
         mode_t mask = ::umask(0);
         ::umask(mask);
         perms = 0666 & ~mask;
     }
 
-    QByteArray tmpl = dir + "/." + base + ".XXXXXX";
+    removeStaleTemporaries(dir, base);
+    QByteArray tmpl = dir + "/" + temporaryPrefix(base) + "XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         throw Error(cannotCreate(path));
+    // Tells the clean-up of a later write that this one is alive.
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
+    // Someone else's file stays theirs when root replaces it. Anyone else
+    // cannot give a file away: it becomes the writer's, in the old group
+    // when the writer belongs to it, and keeps its mode.
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
+        && ::fchown(fd, st.st_uid, st.st_gid) != 0)
+        (void)!::fchown(fd, uid_t(-1), st.st_gid);
+    // After the owner, which may clear set-id bits.
     bool ok = ::fchmod(fd, perms) == 0 && writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::rename(tmpl.constData(), native.constData()) != 0) {

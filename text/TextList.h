@@ -31,17 +31,23 @@ void writeFile(const QString &path, const QStringList &lines);
 // not grow with the file. A missing file is created and gets `newFileLines`
 // first. When the file's last line has no line end, CR LF goes before the new
 // lines so they start on their own. An existing file (or a link's target)
-// without write permission for its owner is left untouched and the append
-// fails with the "cannot create" error, as writeBytes does. On any failure
-// the file keeps its old bytes. Throws quil::Error naming the file.
+// that the running user may not write, or whose owner has no write
+// permission, is left untouched and the append fails with the "cannot
+// create" error, as writeBytes does. On any failure the file keeps its old
+// bytes. Throws quil::Error naming the file.
 void appendFile(const QString &path, const QStringList &lines, const QStringList &newFileLines = {});
 
 // Replaces a file's bytes atomically: a temporary file in the same folder is
-// written, flushed to disk and renamed over the old one. `mode` sets the
-// permissions (e.g. 0600); -1 keeps an existing file's, or the default for a
-// new one. An existing file (or a link's target) without write permission for
-// its owner is left untouched and the write fails with the "cannot create"
-// error. Throws quil::Error naming the file.
-void writeBytes(const QString &path, const QByteArray &bytes, int mode = -1);
+// written, flushed to disk and renamed over the old one. An existing file
+// keeps its mode (and, when root writes it, its owner and group);
+// `newFileMode` sets the permissions of a file that is not there yet (e.g.
+// 0600), -1 the default. A link is followed to the file it finally names,
+// which is replaced; the link stays. An existing file that the running user
+// may not write (access(2): permissions, ACLs, read-only mounts), or whose
+// owner has no write permission, is left untouched and the write fails with
+// the "cannot create" error. Temporary files that earlier writes of the same
+// file left behind when they were killed are removed first (see the .cpp).
+// Throws quil::Error naming the file.
+void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode = -1);
 
 } // namespace quil::textlist

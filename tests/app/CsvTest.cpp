@@ -19,7 +19,9 @@ static void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 namespace {
 
 QStringList split(const char *utf8) { return splitCsvLine(QString::fromUtf8(utf8)); }
-QStringList records(const char *utf8) { return csvRecords(QString::fromUtf8(utf8)); }
+QStringList records(const char *utf8, QList<qsizetype> *lines = nullptr) {
+    return csvRecords(QString::fromUtf8(utf8), lines);
+}
 QByteArray sjis(const char *utf8) { return cp932::encode(QString::fromUtf8(utf8)); }
 
 QStringList allColumns() {
@@ -143,21 +145,68 @@ TEST(CsvRecords, LinesEndAsInTextListFiles) {
 }
 
 TEST(CsvRecords, ALineBreakInsideAQuotedValueContinuesTheRecord) {
-    EXPECT_EQ(records("\"x\r\ny\",z\r\nw"), (QStringList{"\"x\r\ny\",z", "w"}));
-    EXPECT_EQ(records("a,\"1\r\n2\r\n3\"\r\nb"), (QStringList{"a,\"1\r\n2\r\n3\"", "b"}));
+    // Only when the line alone has too few values and the joined lines have
+    // the header's number exactly.
+    EXPECT_EQ(records("h,i\r\n\"x\r\ny\",z\r\nw,v"), (QStringList{"h,i", "\"x\r\ny\",z", "w,v"}));
+    // In the last column the line has its values; a line it takes does not.
+    EXPECT_EQ(records("h,i\r\na,\"1\r\n2\r\n3\"\r\nb,c"), (QStringList{"h,i", "a,\"1\r\n2\r\n3\"", "b,c"}));
     // Lone CR or LF inside a value is kept as CR LF, as memo text is stored.
-    EXPECT_EQ(records("\"x\ny\"\n\"p\rq\""), (QStringList{"\"x\r\ny\"", "\"p\r\nq\""}));
-    // An unclosed quote at the end still gives its record.
-    EXPECT_EQ(records("\"x\r\n"), QStringList{"\"x\r\n"});
+    EXPECT_EQ(records("h,i\n\"x\ny\",\"\"\n\"p\rq\",\"\""),
+              (QStringList{"h,i", "\"x\r\ny\",\"\"", "\"p\r\nq\",\"\""}));
+    // An unclosed quote at the end still gives its record, the line.
+    EXPECT_EQ(records("h\r\n\"x\r\n"), (QStringList{"h", "\"x"}));
+    EXPECT_EQ(records("h,i\r\n\"x\r\n"), (QStringList{"h,i", "\"x"}));
+    // The header itself is always one line.
+    EXPECT_EQ(records("\"h\r\ni\"\r\nx"), (QStringList{"\"h", "i\"", "x"}));
 }
 
 TEST(CsvRecords, OnlyAQuoteThatOpensAValueProtectsLineBreaks) {
     // Inside an unquoted value a quote is ordinary; doubled quotes inside a
     // quoted value do not close it.
-    EXPECT_EQ(records("ab\"c\r\nd"), (QStringList{"ab\"c", "d"}));
-    EXPECT_EQ(records("\"a\"\"\r\nb\"\r\nc"), (QStringList{"\"a\"\"\r\nb\"", "c"}));
-    EXPECT_EQ(records("\"a\"\"b\"\r\nc"), (QStringList{"\"a\"\"b\"", "c"}));
-    EXPECT_EQ(records("x, \"a\r\nb\" ,\"\"\r\ny"), (QStringList{"x, \"a\r\nb\" ,\"\"", "y"}));
+    EXPECT_EQ(records("h,i\r\nab\"c\r\nd,e"), (QStringList{"h,i", "ab\"c", "d,e"}));
+    EXPECT_EQ(records("h,i\r\n\"a\"\"\r\nb\",\"\"\r\nc,d"), (QStringList{"h,i", "\"a\"\"\r\nb\",\"\"", "c,d"}));
+    EXPECT_EQ(records("h\r\n\"a\"\"b\"\r\nc"), (QStringList{"h", "\"a\"\"b\"", "c"}));
+    EXPECT_EQ(records("h,i,j\r\nx, \"a\r\nb\" ,\"\"\r\ny,z,w"), (QStringList{"h,i,j", "x, \"a\r\nb\" ,\"\"", "y,z,w"}));
+}
+
+TEST(CsvRecords, AFileWithValuesWrittenUnchangedReadsLineByLine) {
+    // A value that ends in a quote, written without doubling it: the line
+    // reads as it stands (the value runs to the line's end) and the next
+    // record stays a record.
+    EXPECT_EQ(records("\"名前\",\"説明\"\r\n\"A\",\"サイズ5\"\"\r\n\"B\",\"普通\"\r\n"),
+              (QStringList{"\"名前\",\"説明\"", "\"A\",\"サイズ5\"\"", "\"B\",\"普通\""}));
+    EXPECT_EQ(split("\"A\",\"サイズ5\"\""), (QStringList{"A", "サイズ5\""}));
+    // A quote left open in the middle: joining gives too many values, so the
+    // line stays one, short of values.
+    EXPECT_EQ(records("h,i,j\r\n\"J\",\"abc\r\n\"K\",\"def\",\"解除\"\r\n"),
+              (QStringList{"h,i,j", "\"J\",\"abc", "\"K\",\"def\",\"解除\""}));
+    // A quote that never closes takes nothing.
+    EXPECT_EQ(records("h,i\r\n\"a\",\"b\r\nc\r\nd\r\n"), (QStringList{"h,i", "\"a\",\"b", "c", "d"}));
+    // A line break in the last column where every line reads on its own as
+    // a record: the lines are records, as the plain format has it.
+    EXPECT_EQ(records("h,i\r\n\"A\",\"one\r\nHello world\"\r\n"),
+              (QStringList{"h,i", "\"A\",\"one", "Hello world\""}));
+}
+
+TEST(CsvRecords, TellWhereEachRecordBegins) {
+    QList<qsizetype> lines;
+    records("h,i\r\n\"a\r\nb\r\nc\",d\r\n\r\ne,f\n\"g\",\"h\r\ni\"\r\nj,k", &lines);
+    EXPECT_EQ(lines, (QList<qsizetype>{1, 2, 5, 6, 7, 9}));
+}
+
+TEST(CsvRecords, LinesThatEachOpenAQuoteAreReadInOnePass) {
+    // Every line ends inside quotes and, read after the one before, inside
+    // quotes again: nothing ever closes, so each line is a record. Reading it
+    // must not go over the rest of the file once per line.
+    QString text = QStringLiteral("h,i,j\r\n");
+    const QString line = QStringLiteral("ab\"c,\"\r\n");
+    const int count = 200000;
+    text.reserve(text.size() + count * line.size());
+    for (int i = 0; i < count; ++i)
+        text += line;
+    const QStringList all = csvRecords(text);
+    ASSERT_EQ(all.size(), count + 1);
+    EXPECT_EQ(all[count], QStringLiteral("ab\"c,\""));
 }
 
 // --- export ---------------------------------------------------------------------------
@@ -306,10 +355,24 @@ TEST_F(CsvTest, ImportAppendsOneRecordPerDataRecordAndStopsOnTheLast) {
 TEST_F(CsvTest, ImportOfAHeaderAloneOrOfNoColumnsAddsNothing) {
     EXPECT_EQ(importCsv(t(), file(sjis("\"メールマガジン名\",\"なまえ\"\r\n"))), 0);
     EXPECT_EQ(t().recordCount(), 0);
-    // The Part's export of no columns: data lines that set nothing.
-    EXPECT_EQ(importCsv(t(), file("\r\n\r\n\r\n")), 2);
+    // The export of no columns: data lines that set nothing. The count is
+    // what was stored, none.
+    EXPECT_EQ(importCsv(t(), file("\r\n\r\n\r\n")), 0);
     t().first();
     EXPECT_EQ(t().recordCount(), 0) << "no empty records are stored";
+    // A header of blanks names no column either; values after it are extra.
+    EXPECT_EQ(importCsv(t(), file(sjis(" \t\r\n\"A\",\"1\"\r\n\"B\"\r\n"))), 0);
+    t().first();
+    EXPECT_EQ(t().recordCount(), 0);
+    // Records that are stored count, also when the first record that was
+    // current was being edited.
+    add({{col::MBName, "old"}});
+    t().edit();
+    magazines->Table1MBNameSF->setAsString(QStringLiteral("edited"));
+    EXPECT_EQ(importCsv(t(), file(sjis("\"メールマガジン名\"\r\n\"A\"\r\n\"\"\r\n"))), 2);
+    t().first();
+    EXPECT_EQ(t().recordCount(), 3);
+    EXPECT_EQ(row(0)[1], "edited");
 }
 
 TEST_F(CsvTest, ImportOfAnEmptyFileFailsAndAddsNothing) {
@@ -322,11 +385,32 @@ TEST_F(CsvTest, ImportOfAnEmptyFileFailsAndAddsNothing) {
     EXPECT_TRUE(errorOf([&] { importCsv(t(), QStringLiteral("nowhere.csv")); }).contains("nowhere.csv"));
 }
 
+TEST_F(CsvTest, AFileInAnotherEncodingIsRefusedBeforeAnythingIsAdded) {
+    add({{col::MBName, "old"}});
+    const QString content = QStringLiteral("\"発行媒体\",\"メールマガジン名\"\r\n\"まぐまぐ\",\"週刊\"\r\n");
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char *>(content.utf16()), content.size() * 2);
+    const struct {
+        QByteArray bytes;
+        const char *encoding;
+    } cases[] = {{"\xEF\xBB\xBF" + content.toUtf8(), "UTF-8"}, {content.toUtf8(), "UTF-8"}, {utf16, "UTF-16LE"}};
+    for (const auto &c : cases) {
+        const QString path = file(c.bytes);
+        EXPECT_EQ(errorOf([&] { importCsv(t(), path); }),
+                  QStringLiteral("ファイル %1 は %2 で書かれています。読みこめるのは Shift_JIS のファイルだけです")
+                      .arg(path, QString::fromLatin1(c.encoding)));
+        EXPECT_NE(t().state(), DataSetState::Insert) << "no record was begun";
+    }
+    t().first();
+    ASSERT_EQ(t().recordCount(), 1);
+    EXPECT_EQ(current(), "old");
+}
+
 TEST_F(CsvTest, ARecordWithTooFewValuesStopsTheImport) {
     const QByteArray header = sjis("\"メールマガジン名\",\"マガジンＩＤ\",\"削除状態\"\r\n");
     // The missing value is the third: the record keeps the two before it.
     EXPECT_EQ(errorOf([&] { importCsv(t(), file(header + sjis("\"A\",\"1\",\"購読中\"\r\n\"B\",\"2\"\r\n\"C\",\"3\",\"解除\"\r\n"))); }),
-              QStringLiteral("リストのインデックスが範囲を超えています (2)"));
+              QStringLiteral("リストのインデックスが範囲を超えています (2): 3 行目に 3 列目「削除状態」の値がありません"));
     EXPECT_FALSE(t().controlsDisabled());
     EXPECT_EQ(t().state(), DataSetState::Insert);
     t().first(); // the begun record is stored at the move
@@ -338,11 +422,40 @@ TEST_F(CsvTest, ARecordWithTooFewValuesStopsTheImport) {
 
     // An empty line sets nothing, so its record goes at the next move.
     EXPECT_EQ(errorOf([&] { importCsv(t(), file(header + sjis("\"D\",\"4\",\"購読中\"\r\n\r\n\"E\",\"5\",\"\"\r\n"))); }),
-              kListIndex0);
+              QStringLiteral("リストのインデックスが範囲を超えています (0): 3 行目に 1 列目「メールマガジン名」の値がありません"));
     t().first();
     ASSERT_EQ(t().recordCount(), 3);
     EXPECT_EQ(row(2)[1], "D");
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(CsvTest, AFileWithAQuoteAtTheEndOfAValueLosesNoRecord) {
+    // Written with nothing doubled: "サイズ5"" is the value サイズ5" at the
+    // end of its line, and B is a record of its own.
+    const QString path = file(sjis("\"メールマガジン名\",\"説明\"\r\n\"A\",\"サイズ5\"\"\r\n\"B\",\"普通\"\r\n"));
+    EXPECT_EQ(importCsv(t(), path), 2);
+    ASSERT_EQ(t().recordCount(), 2);
+    EXPECT_EQ(text(0, col::Explanation), QStringLiteral("サイズ5\""));
+    EXPECT_EQ(text(1, col::MBName), QStringLiteral("B"));
+    EXPECT_EQ(text(1, col::Explanation), QStringLiteral("普通"));
+}
+
+TEST_F(CsvTest, AQuoteLeftOpenStopsTheImportAtItsLine) {
+    // 999 records; on line 10 the description lost its closing quote and
+    // the state after it.
+    QByteArray bytes = sjis("\"メールマガジン名\",\"説明\",\"削除状態\"\r\n");
+    for (int i = 2; i <= 1000; ++i)
+        bytes += sjis(i == 10 ? "\"誌10\",\"説明10\r\n"
+                              : QStringLiteral("\"誌%1\",\"説明%1\",\"購読中\"\r\n").arg(i).toUtf8().constData());
+    EXPECT_EQ(errorOf([&] { importCsv(t(), file(bytes)); }),
+              QStringLiteral("リストのインデックスが範囲を超えています (2): 10 行目に 3 列目「削除状態」の値がありません"));
+    t().first();
+    // Lines 2 to 9, and line 10 with what it had, as the begun record keeps it.
+    ASSERT_EQ(t().recordCount(), 9);
+    EXPECT_EQ(text(7, col::MBName), QStringLiteral("誌9"));
+    EXPECT_EQ(text(8, col::MBName), QStringLiteral("誌10"));
+    EXPECT_EQ(text(8, col::Explanation), QStringLiteral("説明10"));
+    EXPECT_EQ(text(8, col::DeleteState), QString());
 }
 
 TEST_F(CsvTest, AnUnknownColumnNameFailsAtTheFirstDataRecord) {

@@ -458,6 +458,32 @@ class CsvCommands(CliTest):
         self.assertEqual(names[0], "一")
         self.assertNotIn("三", names)
 
+    def test_the_count_is_what_was_stored(self):
+        # The export of no columns: an empty header and empty records. The
+        # window shows the same text for the same file.
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        before = self.records()
+        path = self.write("none.csv", b"\r\n" * 5)
+        self.assertEqual(self.ok("import-csv", path), "計 0 行のデータを書きこみました。\n")
+        self.assertEqual(self.records(), before)
+
+    def test_a_line_short_of_values_is_named(self):
+        lines = ['"メールマガジン名","説明","削除状態"'] + [f'"誌{i}","説明{i}","購読中"' for i in range(2, 10)]
+        lines += ['"誌10","説明10', '"誌11","説明11","購読中"']
+        r = self.run_cli("import-csv", self.write("open.csv", sjis("\r\n".join(lines) + "\r\n")))
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("10 行目に 3 列目「削除状態」の値がありません", r.stderr.decode("utf-8"))
+        self.assertEqual(r.stdout, b"")
+        names = [row["メールマガジン名"] for row in self.records()]
+        self.assertEqual(names, [f"誌{i}" for i in range(2, 11)], "the lines before and what line 10 had")
+
+    def test_a_file_in_another_encoding_is_refused(self):
+        path = self.write("utf8.csv", '\ufeff"メールマガジン名"\r\n"誌"\r\n'.encode("utf-8"))
+        r = self.run_cli("import-csv", path)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("UTF-8 で書かれています", r.stderr.decode("utf-8"))
+        self.assertEqual(self.records(), [])
+
     def test_file_errors(self):
         r = self.run_cli("import-csv", "missing.csv")
         self.assertEqual(r.returncode, 1)

@@ -185,4 +185,15 @@ TEST_F(CsvChooserTest, ImportAppendsTheRecordsOfAFileAndReportsThem) {
     EXPECT_EQ(MessageBox::shown()[0].caption, "Quillet");
     EXPECT_EQ(MessageBox::shown()[0].icon, MsgIcon::Error);
     EXPECT_EQ(t().recordCount(), 3) << "the record before the bad line is stored";
+
+    // A file of empty lines, as the export of no columns writes: nothing is
+    // stored, and the message says so.
+    MessageBox::clearShown();
+    env->writeFile("none.csv", "\r\n\r\n\r\n\r\n");
+    FileDialog::setNextFileName(env->cwd() + "/none.csv");
+    QUILMainForm->CSVFileOpen->trigger();
+    t().first();
+    EXPECT_EQ(t().recordCount(), 3);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("計 0 行のデータを書きこみました。"));
 }

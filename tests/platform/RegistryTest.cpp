@@ -1,9 +1,11 @@
 #include "platform/Registry.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/TestEnv.h"
 #include "text/Error.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <csignal>
@@ -140,14 +142,62 @@ TEST_F(RegistryStore, AHandEditedFileIsReadAndItsOtherLinesKept) {
     const QByteArray after = bytes();
     for (const char *kept : {"; settings of Quillet, edited by hand", "[HKEY_LOCAL_MACHINE\\software\\KAV\\QUIL]",
                              "this line is nobody's", "\"Broken\"=dword:xyz", "\"cnmcheck\" = \"0\"",
-                             "\"Wrapped\"=hex:01,02,\\\n  03,04", "\"Multi\"=hex(7):41,00,00,00,00,00"})
+                             "\"Wrapped\"=hex:01,02,\\\r\n  03,04", "\"Multi\"=hex(7):41,00,00,00,00,00"})
         EXPECT_TRUE(after.contains(kept)) << kept;
-    EXPECT_TRUE(after.startsWith("REGEDIT4\n"));
-    EXPECT_TRUE(after.contains("\"CNMCheck\"=\"1\"\n\"InstallVer\"=\"4.00\"\n"));
+    EXPECT_TRUE(after.startsWith("REGEDIT4\r\n"));
+    EXPECT_TRUE(after.contains("\"CNMCheck\"=\"1\"\r\n\"InstallVer\"=\"4.00\"\r\n"));
     // The other branch's value is not ours and not touched.
     EXPECT_TRUE(file.deleteValue(kQuil, "CNMCheck"));
     EXPECT_FALSE(file.value(kQuil, "CNMCheck").has_value()); // both copies gone
-    EXPECT_TRUE(bytes().contains("[HKEY_LOCAL_MACHINE\\software\\KAV\\QUIL]\n\"CNMCheck\"=\"0\"\n"));
+    EXPECT_TRUE(bytes().contains("[HKEY_LOCAL_MACHINE\\software\\KAV\\QUIL]\r\n\"CNMCheck\"=\"0\"\r\n"));
+}
+
+TEST_F(RegistryStore, AnExistingFileKeepsItsLineEndsAndItsModeAlsoBehindALink) {
+    // Copied from Windows: CR LF, readable by others, kept in another folder.
+    QDir().mkdir("shared");
+    env->writeFile("shared/registry.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\r\n"
+                                          "\"CNMCheck\"=\"0\"\r\n\r\n");
+    ASSERT_EQ(::chmod("shared/registry.reg", 0644), 0);
+    ASSERT_TRUE(QFile::link("shared/registry.reg", "registry.reg"));
+    RegistryFile file(path());
+    file.setValue(kQuil, "InstallVer", RegValue::string("4.00"));
+    QByteArray binary(40, '\x5a');
+    file.setValue(kQuil, "Data", RegValue{RegType::Binary, {}, 0, binary});
+    EXPECT_TRUE(QFileInfo(path()).isSymLink());
+    EXPECT_EQ(env->readFile("shared/registry.reg"),
+              QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\r\n"
+                         "\"CNMCheck\"=\"0\"\r\n\"InstallVer\"=\"4.00\"\r\n"
+                         "\"Data\"=hex:" + QByteArray("5a,").repeated(22) + "\\\r\n"
+                         "  " + QByteArray("5a,").repeated(17) + "5a\r\n\r\n"));
+    EXPECT_EQ(test::fileMode("shared/registry.reg"), 0644);
+    EXPECT_EQ(file.value(kQuil, "Data")->data, binary);
+
+    // A file with LF stays with LF.
+    ASSERT_TRUE(QFile::remove("registry.reg"));
+    write("REGEDIT4\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n\"CNMCheck\"=\"0\"\n");
+    RegistryFile(path()).setValue(kQuil, "CNMCheck", RegValue::string("1"));
+    EXPECT_EQ(bytes(), QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n\"CNMCheck\"=\"1\"\n"));
+}
+
+TEST_F(RegistryStore, AnotherUsersSettingsFileIsNeverReplaced) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can act as another user here";
+    ASSERT_TRUE(test::openToEveryone(env->root(), env->cwd()));
+    const QByteArray before = "REGEDIT4\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n\"CNMCheck\"=\"0\"\n";
+    write(before);
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0644), 0);
+    const QString p = path();
+    const int code = test::runAsNobody([&] {
+        RegistryFile file(p);
+        if (!file.value(kQuil, "CNMCheck"))
+            return 3; // could not even read it
+        const QString err = test::errorOf([&] { file.setValue(kQuil, "CNMCheck", RegValue::string("1")); });
+        return err == QStringLiteral("ファイル %1 を作成できません").arg(p) ? 0 : err.isEmpty() ? 1 : 2;
+    });
+    EXPECT_EQ(code, 0) << "1: replaced, 2: another error";
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(test::fileOwner(p), 0);
+    EXPECT_EQ(test::fileMode(p), 0644);
 }
 
 TEST_F(RegistryStore, AFileWithoutHeaderOrInAnotherEncodingStillReads) {

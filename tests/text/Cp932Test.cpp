@@ -130,6 +130,34 @@ TEST(Cp932, LongMixedTextSurvivesARoundTrip) {
     EXPECT_EQ(cp932::byteLength(text), cp932::encode(text).size());
 }
 
+TEST(Cp932, FilesInOtherEncodingsAreToldApart) {
+    const QString japanese = QStringLiteral("\"発行媒体\",\"メールマガジン名\",\"説明\"\r\n\"まぐまぐ\",\"週刊①～\",\"ｱｲｳ 表ソ\"\r\n");
+    const QByteArray utf8 = japanese.toUtf8();
+    EXPECT_EQ(cp932::otherEncoding("\xEF\xBB\xBF" + utf8), QStringLiteral("UTF-8"));
+    EXPECT_EQ(cp932::otherEncoding(utf8), QStringLiteral("UTF-8"));
+    QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+    for (QChar c : japanese) {
+        le += char(c.unicode() & 0xFF), le += char(c.unicode() >> 8);
+        be += char(c.unicode() >> 8), be += char(c.unicode() & 0xFF);
+    }
+    EXPECT_EQ(cp932::otherEncoding(le), QStringLiteral("UTF-16LE"));
+    EXPECT_EQ(cp932::otherEncoding(be), QStringLiteral("UTF-16BE"));
+    EXPECT_EQ(cp932::otherEncoding(QByteArray("\xFF\xFE\0\0\x22\0\0\0", 8)), QStringLiteral("UTF-32LE"));
+    EXPECT_EQ(cp932::otherEncoding(QByteArray("\0\0\xFE\xFF\0\0\0\x22", 8)), QStringLiteral("UTF-32BE"));
+
+    // CP932 itself, plain ASCII, nothing, and bytes that are no UTF-8.
+    EXPECT_EQ(cp932::otherEncoding(cp932::encode(japanese)), QString());
+    for (const char16_t *one : {u"発行媒体", u"メールマガジン名", u"マガジンＩＤ", u"データタイプ", u"関連Ｗｅｂページ",
+                                u"登録日時", u"ＩＰアドレス", u"有料／無料の区別", u"説明", u"削除状態", u"ｱ"})
+        EXPECT_EQ(cp932::otherEncoding(cp932::encode(QString::fromUtf16(one))), QString());
+    EXPECT_EQ(cp932::otherEncoding("\"name\",\"id\"\r\n\"a\",\"1\"\r\n"), QString());
+    EXPECT_EQ(cp932::otherEncoding(QByteArray()), QString());
+    for (const char *broken : {"\xC0\x80", "\xE3\x81", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFE"})
+        EXPECT_EQ(cp932::otherEncoding(QByteArray("ab") + broken), QString()) << broken;
+    // Only the text up to a NUL counts.
+    EXPECT_EQ(cp932::otherEncoding(QByteArray("ab\0", 3) + utf8), QString());
+}
+
 TEST(Cp932, ByteLengthCountsFullWidthAsTwoAndHalfWidthKatakanaAsOne) {
     EXPECT_EQ(cp932::byteLength(QString()), 0);
     EXPECT_EQ(cp932::byteLength(QStringLiteral("abc")), 3);

@@ -1,3 +1,4 @@
+#include "tests/support/OtherUser.h"
 #include "tests/support/TestEnv.h"
 #include "text/Error.h"
 #include "text/TextList.h"
@@ -6,7 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quil;
 
@@ -14,9 +18,40 @@ namespace {
 
 QByteArray hex(const char *h) { return QByteArray::fromHex(h); }
 
+// Sets a file's times (not following a link) to some seconds ago.
+void age(const char *name, int seconds) {
+    struct timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, name, times, AT_SYMLINK_NOFOLLOW), 0) << name;
+}
+
 
 
 class TextListFiles : public test::EnvTest {};
+
+// A file of root's in a folder every user may write, the way a shared
+// folder or a careless umask leaves one.
+class AnotherUsersFile : public test::EnvTest {
+protected:
+    void SetUp() override {
+        test::EnvTest::SetUp();
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "only root can act as another user here";
+        ASSERT_TRUE(test::openToEveryone(env->root(), env->cwd()));
+    }
+    // Exit codes of the child's attempt.
+    enum { Refused = 0, Written = 1, OtherError = 2 };
+    template <typename F> static int attempt(F &&write) {
+        return test::runAsNobody([&] {
+            const QString err = test::errorOf(write);
+            if (err.isEmpty())
+                return int(Written);
+            return err.contains(QStringLiteral("を作成できません")) ? int(Refused) : int(OtherError);
+        });
+    }
+};
 
 } // namespace
 
@@ -87,6 +122,53 @@ TEST_F(TextListFiles, RewritingReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(test::fileMode("Cancel.html"), 0640);
 }
 
+TEST_F(TextListFiles, AWriteRemovesTheTemporaryFilesThatKilledWritesOfTheSameFileLeft) {
+    env->writeFile("export.csv", "old");
+    // What a write killed half way leaves: a hidden file of our naming.
+    for (const char *name : {".export.csv.aB3xYz", ".export.csv.000000"}) {
+        env->writeFile(name, QByteArray(1000, 'x'));
+        age(name, 3600);
+    }
+    // Not ours to take: a write going on now, one that holds its lock, other
+    // names, a link and a folder of the same naming.
+    env->writeFile(".export.csv.Fresh1", "live");
+    env->writeFile(".export.csv.Locked", "live");
+    age(".export.csv.Locked", 3600);
+    const int held = ::open(".export.csv.Locked", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const QStringList others{".export.csv.abc12", ".export.csv.abc1234", ".export.csv.ab-123", ".other.csv.aB3xYz",
+                             "export.csv.aB3xYz", ".export.csv.aB3xYz.bak"};
+    for (const QString &name : others) {
+        env->writeFile(name, "other");
+        age(QFile::encodeName(name).constData(), 3600);
+    }
+    ASSERT_TRUE(QFile::link("export.csv", ".export.csv.Link12"));
+    age(".export.csv.Link12", 3600);
+    ASSERT_TRUE(QDir().mkdir(".export.csv.Dir123"));
+    age(".export.csv.Dir123", 3600);
+
+    textlist::writeBytes("export.csv", "new");
+    ::close(held);
+    EXPECT_EQ(env->readFile("export.csv"), QByteArray("new"));
+    QStringList expected = others;
+    expected << "export.csv" << ".export.csv.Fresh1" << ".export.csv.Locked" << ".export.csv.Link12"
+             << ".export.csv.Dir123";
+    expected.sort();
+    QStringList left = QDir(env->cwd()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    left.sort();
+    EXPECT_EQ(left, expected);
+
+    // Another user's left-over is not ours to remove either.
+    if (::geteuid() == 0) {
+        env->writeFile(".export.csv.Nobody", "theirs");
+        ASSERT_EQ(::chown(".export.csv.Nobody", test::kNobody, test::kNobody), 0);
+        age(".export.csv.Nobody", 3600);
+        textlist::writeBytes("export.csv", "again");
+        EXPECT_TRUE(QFileInfo::exists(".export.csv.Nobody"));
+    }
+}
+
 TEST_F(TextListFiles, WriteBytesSetsTheRequestedModeAndFollowsLinks) {
     textlist::writeBytes("secret", "pw", 0600);
     EXPECT_EQ(test::fileMode("secret"), 0600);
@@ -132,6 +214,70 @@ TEST_F(TextListFiles, AReadOnlyTargetBehindALinkIsNeverReplaced) {
     EXPECT_EQ(env->readFile("target.txt"), QByteArray("old"));
     EXPECT_EQ(test::fileMode("target.txt"), 0400);
     EXPECT_TRUE(QFileInfo("link.txt").isSymLink());
+}
+
+TEST_F(AnotherUsersFile, IsNeitherReplacedNorAppendedTo) {
+    for (const char *name : {"Cancel.html", "MADDRESS.ini", "export.csv", "CMag2.txt"})
+        env->writeFile(name, "root's\r\n");
+    for (const char *name : {"Cancel.html", "MADDRESS.ini", "export.csv", "CMag2.txt"})
+        ASSERT_EQ(::chmod(name, 0644), 0);
+    EXPECT_EQ(attempt([] { textlist::writeFile("Cancel.html", {"nobody's"}); }), Refused);
+    EXPECT_EQ(attempt([] { textlist::writeFile("MADDRESS.ini", {"nobody's"}); }), Refused);
+    EXPECT_EQ(attempt([] { textlist::writeBytes("export.csv", "nobody's", 0600); }), Refused);
+    // An append fails the same way as a whole-file write.
+    EXPECT_EQ(attempt([] { textlist::appendFile("CMag2.txt", {"nobody's"}); }), Refused);
+    for (const char *name : {"Cancel.html", "MADDRESS.ini", "export.csv", "CMag2.txt"}) {
+        EXPECT_EQ(env->readFile(name), QByteArray("root's\r\n")) << name;
+        EXPECT_EQ(test::fileOwner(name), 0) << name;
+        EXPECT_EQ(test::fileMode(name), 0644) << name;
+    }
+    // Behind a link the file it names decides.
+    ASSERT_TRUE(QFile::link("Cancel.html", "link.html"));
+    EXPECT_EQ(attempt([] { textlist::writeFile("link.html", {"nobody's"}); }), Refused);
+    EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("root's\r\n"));
+    EXPECT_EQ(QDir(env->cwd()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 5)
+        << "no temporary file is left";
+
+    // Write permission for the other user is enough, and the file keeps its mode.
+    ASSERT_EQ(::chmod("Cancel.html", 0646), 0);
+    EXPECT_EQ(attempt([] { textlist::writeFile("Cancel.html", {"nobody's"}); }), Written);
+    EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("nobody's\r\n"));
+    EXPECT_EQ(test::fileMode("Cancel.html"), 0646);
+}
+
+TEST_F(TextListFiles, RootKeepsTheOwnerAndModeOfAFileItReplaces) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can write another user's file here";
+    env->writeFile("Cancel.html", "nobody's");
+    ASSERT_EQ(::chown("Cancel.html", test::kNobody, test::kNobody), 0);
+    ASSERT_EQ(::chmod("Cancel.html", 0640), 0);
+    textlist::writeBytes("Cancel.html", "root's", 0600);
+    EXPECT_EQ(env->readFile("Cancel.html"), QByteArray("root's"));
+    struct stat st;
+    ASSERT_EQ(::stat("Cancel.html", &st), 0);
+    EXPECT_EQ(st.st_uid, test::kNobody);
+    EXPECT_EQ(st.st_gid, test::kNobody);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "an existing file keeps its mode, whatever a new one would get";
+}
+
+TEST_F(TextListFiles, AChainOfLinksLeadsToTheFileAtItsEnd) {
+    env->writeFile("target.txt", "old");
+    ASSERT_EQ(::chmod("target.txt", 0604), 0);
+    ASSERT_TRUE(QFile::link("target.txt", "middle.txt"));
+    ASSERT_TRUE(QFile::link("middle.txt", "first.txt"));
+    textlist::writeFile("first.txt", {"new"});
+    EXPECT_TRUE(QFileInfo("first.txt").isSymLink());
+    EXPECT_TRUE(QFileInfo("middle.txt").isSymLink()) << "the link in the middle stays a link";
+    EXPECT_EQ(env->readFile("target.txt"), QByteArray("new\r\n"));
+    EXPECT_EQ(test::fileMode("target.txt"), 0604);
+
+    // A loop of links names no file; it is refused, not replaced.
+    ASSERT_TRUE(QFile::link("loop-b", "loop-a"));
+    ASSERT_TRUE(QFile::link("loop-a", "loop-b"));
+    EXPECT_EQ(test::errorOf([] { textlist::writeFile("loop-a", {"x"}); }),
+              QStringLiteral("ファイル loop-a を作成できません"));
+    EXPECT_TRUE(QFileInfo("loop-a").isSymLink());
+    EXPECT_TRUE(QFileInfo("loop-b").isSymLink());
 }
 
 TEST_F(TextListFiles, AppendingCreatesAndThenOnlyGrows) {
