@@ -22,6 +22,13 @@ QString cannotOpen(const QString &path) { return QStringLiteral("ファイル %1
 QString cannotCreate(const QString &path) { return QStringLiteral("ファイル %1 を作成できません").arg(path); }
 QString cannotWrite(const QString &path) { return QStringLiteral("ファイル %1 に書き込めません").arg(path); }
 
+// A failed write; a full disk says so, for the reader can mend that.
+Error writeError(const QString &path, int err, const QString &otherwise) {
+    if (err == ENOSPC || err == EDQUOT)
+        return Error(QStringLiteral("ディスクに空きがないため、ファイル %1 に書き込めません").arg(path), Error::Kind::DiskFull);
+    return Error(otherwise);
+}
+
 template <typename Char, typename OnLine>
 void splitRange(const Char *p, qsizetype n, OnLine onLine) {
     qsizetype start = 0;
@@ -241,7 +248,7 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
         // Also creates the target of a link that points nowhere yet.
         fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0)
-            throw Error(cannotCreate(path));
+            throw writeError(path, errno, cannotCreate(path));
         created = true;
     } else {
         throw Error(cannotOpen(path));
@@ -260,6 +267,7 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
     bytes += encodeLines(lines);
 
     const bool ok = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    int err = ok ? 0 : errno;
     if (!ok) {
         // Leave no half entry behind.
         if (created) // through a link, the file it points to goes, not the link
@@ -268,8 +276,10 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
             ::fsync(fd);
     }
     const bool closed = ::close(fd) == 0;
+    if (ok && !closed)
+        err = errno;
     if (!ok || !closed)
-        throw Error(cannotWrite(path));
+        throw writeError(path, err, cannotWrite(path));
     if (created)
         syncFolderOf(native);
 }
@@ -308,7 +318,7 @@ void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
     QByteArray tmpl = dir + "/" + temporaryPrefix(base) + "XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
-        throw Error(cannotCreate(path));
+        throw writeError(path, errno, cannotCreate(path));
     // Tells the clean-up of a later write that this one is alive.
     (void)::flock(fd, LOCK_EX | LOCK_NB);
     // Someone else's file stays theirs when root replaces it. Anyone else
@@ -319,10 +329,16 @@ void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
         (void)!::fchown(fd, uid_t(-1), st.st_gid);
     // After the owner, which may clear set-id bits.
     bool ok = ::fchmod(fd, perms) == 0 && writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    int err = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
     if (!ok || ::rename(tmpl.constData(), native.constData()) != 0) {
+        if (ok)
+            err = errno;
         ::unlink(tmpl.constData());
-        throw Error(ok ? cannotCreate(path) : cannotWrite(path));
+        throw writeError(path, err, ok ? cannotCreate(path) : cannotWrite(path));
     }
     // Make the rename itself durable.
     syncFolderOf(native);

@@ -1,4 +1,5 @@
 #include "tests/support/OtherUser.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnv.h"
 #include "text/Error.h"
 #include "text/TextList.h"
@@ -365,4 +366,27 @@ TEST_F(TextListFiles, FileErrorsNameTheFile) {
     EXPECT_TRUE(create.contains(QStringLiteral("作成できません")));
     EXPECT_FALSE(test::errorOf([] { textlist::appendFile("no/such/dir/CMag2.txt", {"x"}); }).isEmpty());
     EXPECT_FALSE(test::errorOf([] { textlist::writeFile(QString(), {"x"}); }).isEmpty());
+}
+
+TEST_F(TextListFiles, AFullDiskIsNamedAndLeavesTheFileAsItWas) {
+    test::SmallDisk disk(env->cwd() + QStringLiteral("/small"), 64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.reason();
+    const QString page = disk.path() + QStringLiteral("/Cancel.html");
+    const QString notices = disk.path() + QStringLiteral("/CMag2.txt");
+    textlist::writeFile(page, {QStringLiteral("前の頁")});
+    textlist::appendFile(notices, {QStringLiteral("前の通知")});
+    const QByteArray pageBefore = env->readFile(QStringLiteral("small/Cancel.html"));
+    const QByteArray noticesBefore = env->readFile(QStringLiteral("small/CMag2.txt"));
+    disk.fill();
+
+    const QStringList big(2000, QStringLiteral("解除候補の一覧の一行"));
+    const QString full = QStringLiteral("ディスクに空きがないため、ファイル %1 に書き込めません");
+    EXPECT_EQ(test::errorOf([&] { textlist::writeFile(page, big); }), full.arg(page));
+    EXPECT_EQ(test::errorOf([&] { textlist::appendFile(notices, big); }), full.arg(notices));
+    EXPECT_EQ(env->readFile(QStringLiteral("small/Cancel.html")), pageBefore);
+    EXPECT_EQ(env->readFile(QStringLiteral("small/CMag2.txt")), noticesBefore);
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{".filler", "Cancel.html", "CMag2.txt"}))
+        << "no temporary file left behind";
 }
