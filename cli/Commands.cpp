@@ -158,7 +158,7 @@ private:
 QString named(const mail::MailText &m) {
     if (m.subject.isEmpty())
         return m.label;
-    return m.label + QStringLiteral(" (") + m.subject + u')';
+    return m.label + QStringLiteral(" (") + mail::echoed(m.subject) + u')';
 }
 
 class MailImporter {

@@ -74,7 +74,7 @@ QString joinLines(const QList<Line> &lines) {
 QString unreadableMessage(const mail::MailText &mail) {
     QString text = QStringLiteral("メール '%1' を読み込めませんでした。").arg(mail.label);
     if (!mail.subject.isEmpty())
-        text += QStringLiteral("\n件名: %1").arg(mail.subject);
+        text += QStringLiteral("\n件名: %1").arg(mail::echoed(mail.subject));
     text += u'\n' + mail.error;
     return text;
 }

@@ -31,6 +31,9 @@ const char *const MsgNoTextPart = "メールの本文がありません";
 const char *const MsgUndecodableBody = "メールの本文を読めません";
 const char *const MsgUnknownCharset = "メールの文字コード「%1」を読めません";
 
+// Echoed names are cut here: longer than any charset name, and most of a subject.
+constexpr qsizetype EchoedLength = 64;
+
 // Nesting deeper than this is no mail a person sent.
 constexpr int MaxDepth = 64;
 
@@ -350,7 +353,7 @@ Decoded toText(const QByteArray &bytes, const QByteArray &charset) {
     }
     if (auto text = iconvToText(bytes, charset))
         return {*text, {}};
-    return {{}, QString::fromUtf8(MsgUnknownCharset).arg(QString::fromLatin1(charset))};
+    return {{}, QString::fromUtf8(MsgUnknownCharset).arg(echoed(QString::fromLatin1(charset)))};
 }
 
 // An HTML part without a charset parameter may name one in a <meta> element.
@@ -525,6 +528,23 @@ QStringList maildirFiles(const QString &dir) {
     for (const QFileInfo &f : files)
         paths.append(f.absoluteFilePath());
     return paths;
+}
+
+QString echoed(const QString &name) {
+    QString out;
+    const qsizetype n = std::min(name.size(), EchoedLength);
+    out.reserve(n + 1);
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = name[i];
+        out += (c.category() == QChar::Other_Control) ? QChar(QChar::ReplacementCharacter) : c;
+    }
+    if (name.size() > n) {
+        // Never half of a surrogate pair.
+        if (out.back().isHighSurrogate())
+            out.chop(1);
+        out += QChar(0x2026);
+    }
+    return out;
 }
 
 } // namespace quil::mail

@@ -30,4 +30,9 @@ QList<MailText> readMessages(const QByteArray &bytes, const QString &label);
 // The message files of a Maildir folder (its new/ and cur/), in name order.
 QStringList maildirFiles(const QString &dir);
 
+// A name taken from a mail (a charset, a subject) as it may be echoed in a
+// message: cut to a length a reader can take in, control characters shown
+// as U+FFFD.
+QString echoed(const QString &name);
+
 } // namespace quil::mail

@@ -409,6 +409,21 @@ TEST(MailReader, MboxGivesEachMessageAndUnquotesFromLines) {
     EXPECT_EQ(readOne(message("Content-Type: text/plain\r\n", ">From here\r\n")).text, QStringLiteral(">From here\r\n"));
 }
 
+TEST(MailReader, EchoedNamesAreCutAndShowNoControls) {
+    // A charset name of 5,000 characters is named by its beginning.
+    const QByteArray name(5000, 'x');
+    const MailText m = readOne(message("Content-Type: text/plain; charset=" + name + "\r\n", "abc\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの文字コード「%1…」を読めません").arg(QString(64, u'x')));
+
+    EXPECT_EQ(mail::echoed(QStringLiteral("iso-2022-jp")), QStringLiteral("iso-2022-jp"));
+    EXPECT_EQ(mail::echoed(QString(64, u'あ')), QString(64, u'あ'));
+    EXPECT_EQ(mail::echoed(QString(65, u'あ')), QString(64, u'あ') + QChar(0x2026));
+    EXPECT_EQ(mail::echoed(QStringLiteral("a\x1b[2Jb\tc")), QStringLiteral("a\uFFFD[2Jb\uFFFDc"));
+    // A character outside the BMP is never halved at the cut.
+    const QString wide = QString(63, u'a') + QStringLiteral("\U0001F600") + QStringLiteral("zz");
+    EXPECT_EQ(mail::echoed(wide), QString(63, u'a') + QChar(0x2026));
+}
+
 TEST(MailReader, MaildirFilesInNameOrder) {
     TempEnv env;
     QDir root(env.root());
@@ -541,6 +556,14 @@ TEST(DropInput, TextFilesGiveTheirBytesAndMailsTheirText) {
     EXPECT_EQ(drop::unreadableMessage(taken.unreadable[0]),
               QStringLiteral("メール 'box#2' を読み込めませんでした。\n件名: Registration\n"
                              "メールの文字コード「x-none」を読めません"));
+
+    // A subject as long as a mail may make it is named by its beginning.
+    MailText longSubject = taken.unreadable[0];
+    longSubject.subject = QString(5000, u'件');
+    EXPECT_EQ(drop::unreadableMessage(longSubject),
+              QStringLiteral("メール 'box#2' を読み込めませんでした。\n件名: %1…\n"
+                             "メールの文字コード「x-none」を読めません")
+                  .arg(QString(64, u'件')));
 }
 
 TEST(DropInput, JisConversionTouchesOnlyByteLines) {

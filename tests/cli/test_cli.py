@@ -343,6 +343,17 @@ class ImportMailFailures(CliTest):
         self.assertIn("missing.eml", r.stderr.decode("utf-8"))
         self.assertEqual(self.records(), [])
 
+    def test_names_from_a_mail_are_cut_in_the_error(self):
+        charset = "x" * 5000
+        subject = "件" * 5000
+        bad = self.write("bad.eml", b"From: info@mag2.com\r\nSubject: " + email.charset.Charset("utf-8").header_encode(
+            subject).encode() + b"\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=" +
+            charset.encode() + b"\r\n\r\nbody\r\n")
+        r = self.run_cli("import-mail", bad)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"),
+                         f"quillet-cli: {bad} ({'件' * 64}…): メールの文字コード「{'x' * 64}…」を読めません\n")
+
     def test_folder_that_is_no_maildir(self):
         os.mkdir(os.path.join(self.cwd, "plain"))
         r = self.run_cli("import-mail", os.path.join(self.cwd, "plain"))
