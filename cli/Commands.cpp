@@ -59,32 +59,29 @@ struct MessageFailure {
 struct MailSource {
     enum Kind { StandardInput, File, Maildir } kind;
     QString path;
+    QStringList files; // a Maildir's messages, listed when it was checked
 };
-
-bool isMaildir(const QString &dir) {
-    return QFileInfo(dir + QStringLiteral("/new")).isDir() || QFileInfo(dir + QStringLiteral("/cur")).isDir();
-}
 
 // The sources as given, each checked before anything is imported, so that a
 // mistyped name stores nothing.
 QList<MailSource> mailSources(const QStringList &args, Console &console) {
     QList<MailSource> sources;
     if (args.isEmpty())
-        sources.append(MailSource{MailSource::StandardInput, QString()});
+        sources.append(MailSource{MailSource::StandardInput, QString(), {}});
     for (const QString &arg : args) {
         if (arg == QLatin1String("-")) {
-            sources.append(MailSource{MailSource::StandardInput, QString()});
+            sources.append(MailSource{MailSource::StandardInput, QString(), {}});
             continue;
         }
         const QFileInfo info(arg);
         if (info.isDir()) {
-            if (!isMaildir(arg))
+            if (!mail::isMaildir(arg))
                 throw Error(console.tr("フォルダ '%1' は Maildir ではありません (new/ も cur/ もありません)",
                                        "folder '%1' is no Maildir (it has neither new/ nor cur/)")
                                 .arg(arg));
-            sources.append(MailSource{MailSource::Maildir, arg});
+            sources.append(MailSource{MailSource::Maildir, arg, mail::maildirFiles(arg)});
         } else if (info.exists()) {
-            sources.append(MailSource{MailSource::File, arg});
+            sources.append(MailSource{MailSource::File, arg, {}});
         } else {
             throw Error(console.tr("ファイル '%1' がありません", "file '%1' does not exist").arg(arg));
         }
@@ -174,7 +171,7 @@ public:
             importBytes(textlist::readBytes(source.path), source.path);
             break;
         case MailSource::Maildir:
-            for (const QString &file : mail::maildirFiles(source.path))
+            for (const QString &file : source.files)
                 importBytes(textlist::readBytes(file), file);
             break;
         }

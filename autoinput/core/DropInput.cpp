@@ -3,6 +3,8 @@
 #include "autoinput/core/Jis.h"
 #include "text/Cp932.h"
 
+#include <QFileInfo>
+
 namespace quil::drop {
 
 QList<Line> splitBytes(const QByteArray &bytes) {
@@ -48,6 +50,15 @@ FileLines fileLines(const QByteArray &bytes, const QString &path) {
             result.lines.append(Line{{}, std::move(l), true});
     }
     return result;
+}
+
+QStringList droppedFiles(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (!info.isDir())
+        return {path};
+    return mail::maildirFiles(path);
 }
 
 void jisToShiftJis(QList<Line> &lines) {

@@ -4,7 +4,8 @@
 #include "autoinput/core/Jis.h"
 #include "text/Cp932.h"
 
-#include <QDir>
+#include "text/Error.h"
+
 #include <QFileInfo>
 #include <QStringDecoder>
 
@@ -18,9 +19,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
+#include <vector>
 
 namespace quil::mail {
 
@@ -30,6 +34,8 @@ const char *const MsgUnreadableMail = "メールの形式を読めません";
 const char *const MsgNoTextPart = "メールの本文がありません";
 const char *const MsgUndecodableBody = "メールの本文を読めません";
 const char *const MsgUnknownCharset = "メールの文字コード「%1」を読めません";
+const char *const MsgNotRegular = "'%1' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。";
+const char *const MsgCannotListFolder = "フォルダ '%1' を読み込めませんでした。";
 
 // Echoed names are cut here: longer than any charset name, and most of a subject.
 constexpr qsizetype EchoedLength = 64;
@@ -512,21 +518,84 @@ QList<MailText> readMessages(const QByteArray &bytes, const QString &label) {
     return mails;
 }
 
-QStringList maildirFiles(const QString &dir) {
-    const QDir root(dir);
-    if (!QFileInfo(root.filePath(QStringLiteral("new"))).isDir() ||
-        !QFileInfo(root.filePath(QStringLiteral("cur"))).isDir())
-        return {};
-    // Names begin with the delivery time, so name order is the order mail came in.
-    QFileInfoList files;
+namespace {
+
+enum class Entry { Missing, Folder, File, Other };
+
+// What stands under the path, links followed; an Error when it cannot be looked at.
+Entry entryAt(const QString &path, const QString &named) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Entry::Missing;
+        throw Error(QString::fromUtf8(MsgCannotListFolder).arg(named));
+    }
+    if (S_ISDIR(st.st_mode))
+        return Entry::Folder;
+    return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
+}
+
+} // namespace
+
+bool isMaildir(const QString &dir) {
     for (const char *sub : {"new", "cur"})
-        files += QDir(root.filePath(QString::fromLatin1(sub))).entryInfoList(QDir::Files, QDir::Name);
-    std::stable_sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.fileName() < b.fileName();
-    });
+        if (entryAt(dir + u'/' + QLatin1String(sub), dir) == Entry::Folder)
+            return true;
+    return false;
+}
+
+QStringList maildirFiles(const QString &dir) {
+    if (!isMaildir(dir))
+        return {};
+    const QString root = QFileInfo(dir).absoluteFilePath();
+    struct Found {
+        QString name;
+        QString path;
+    };
+    std::vector<Found> files;
+    for (const char *sub : {"new", "cur"}) {
+        const QString part = root + u'/' + QLatin1String(sub);
+        if (entryAt(part, part) != Entry::Folder)
+            continue;
+        DIR *d = ::opendir(QFile::encodeName(part).constData());
+        if (!d)
+            throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part));
+        std::unique_ptr<DIR, int (*)(DIR *)> closer(d, ::closedir);
+        while (true) {
+            errno = 0;
+            const dirent *e = ::readdir(d);
+            if (!e) {
+                if (errno != 0)
+                    throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part));
+                break;
+            }
+            // Names beginning with a dot are no messages in a Maildir.
+            if (e->d_name[0] == '.')
+                continue;
+            const QString name = QFile::decodeName(e->d_name);
+            const QString path = part + u'/' + name;
+            // The listing's own type spares a look at each of thousands of files.
+            const Entry type = e->d_type == DT_REG ? Entry::File
+                               : e->d_type == DT_DIR ? Entry::Folder
+                                                     : entryAt(path, path);
+            switch (type) {
+            case Entry::File:
+                files.push_back({name, path});
+                break;
+            case Entry::Missing: // taken away meanwhile by the mail program
+            case Entry::Folder:
+                break;
+            case Entry::Other:
+                throw Error(QString::fromUtf8(MsgNotRegular).arg(path));
+            }
+        }
+    }
+    // Names begin with the delivery time, so name order is the order mail came in.
+    std::stable_sort(files.begin(), files.end(), [](const Found &a, const Found &b) { return a.name < b.name; });
     QStringList paths;
-    for (const QFileInfo &f : files)
-        paths.append(f.absoluteFilePath());
+    paths.reserve(qsizetype(files.size()));
+    for (const Found &f : files)
+        paths.append(f.path);
     return paths;
 }
 

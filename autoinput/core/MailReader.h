@@ -27,8 +27,16 @@ struct MailText {
 // message of an mbox, none for anything else.
 QList<MailText> readMessages(const QByteArray &bytes, const QString &label);
 
-// The message files of a Maildir folder (its new/ and cur/), in name order.
+// A folder holding new/ or cur/ (or both) is a Maildir. Throws Error when
+// the folder cannot be looked into.
+bool isMaildir(const QString &dir);
+
+// The message files of a Maildir, from each of new/ and cur/ that exists,
+// in name order; nothing for a folder that is no Maildir. A part that cannot
+// be listed, or an entry there that is neither a file nor a folder, is an
+// Error naming it.
 QStringList maildirFiles(const QString &dir);
+
 
 // A name taken from a mail (a charset, a subject) as it may be echoed in a
 // message: cut to a length a reader can take in, control characters shown

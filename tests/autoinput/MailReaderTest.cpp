@@ -10,7 +10,12 @@
 
 #include <cerrno>
 #include <functional>
+#include <grp.h>
 #include <iconv.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quil;
 using namespace quil::test;
@@ -444,12 +449,89 @@ TEST(MailReader, MaildirFilesInNameOrder) {
     const QString base = root.absoluteFilePath("box");
     EXPECT_EQ(mail::maildirFiles(base), (QStringList{base + "/cur/1049500000.1.host:2,S", base + "/new/1049600000.2.host",
                                                      base + "/cur/1049700000.3.host:2,"}));
-    // Not a Maildir: no cur beside new, or no folder at all.
-    root.mkpath("half/new");
-    put("half/new/1");
-    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("half")).isEmpty());
+    // new/ alone or cur/ alone makes a Maildir too, and each is read whole.
+    root.mkpath("onlynew/new");
+    put("onlynew/new/1");
+    put("onlynew/new/2");
+    root.mkpath("onlycur/cur");
+    put("onlycur/cur/3:2,S");
+    EXPECT_TRUE(mail::isMaildir(root.absoluteFilePath("onlynew")));
+    EXPECT_EQ(mail::maildirFiles(root.absoluteFilePath("onlynew")),
+              (QStringList{root.absoluteFilePath("onlynew/new/1"), root.absoluteFilePath("onlynew/new/2")}));
+    EXPECT_EQ(mail::maildirFiles(root.absoluteFilePath("onlycur")), QStringList{root.absoluteFilePath("onlycur/cur/3:2,S")});
+    // Not a Maildir: a folder without either, a file named so, no folder at all.
+    root.mkpath("plain/tmp");
+    put("plain/new");
+    EXPECT_FALSE(mail::isMaildir(root.absoluteFilePath("plain")));
+    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("plain")).isEmpty());
     EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("missing")).isEmpty());
     EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("box/new/1049600000.2.host")).isEmpty());
+}
+
+namespace {
+
+// Runs f where file permissions hold: as nobody in a child process when this
+// is root (whom permissions do not stop), else here. Returns what f returns,
+// or nothing with a reason in skipped.
+std::optional<QString> withoutRoot(const std::function<QString()> &f, QString &skipped) {
+    if (geteuid() != 0)
+        return f();
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        skipped = QStringLiteral("no pipe");
+        return std::nullopt;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        const QByteArray out = f().toUtf8();
+        const bool written = ::write(fds[1], out.constData(), size_t(out.size())) == out.size();
+        ::_exit(written ? 0 : 4);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        skipped = QStringLiteral("could not become nobody (status %1)").arg(status);
+        return std::nullopt;
+    }
+    return QString::fromUtf8(got);
+}
+
+} // namespace
+
+TEST(MailReader, AMaildirPartThatCannotBeReadIsAnErrorNamingIt) {
+    TempEnv env;
+    QDir root(env.root());
+    root.mkpath("box/new");
+    root.mkpath("box/cur");
+    QFile(root.filePath("box/new/1")).open(QIODevice::WriteOnly);
+    QFile(root.filePath("box/cur/2:2,S")).open(QIODevice::WriteOnly);
+    const QString box = root.absoluteFilePath("box");
+    // nobody must reach the folder, but not into cur/.
+    for (const QString &d : {env.root(), box, box + "/new"})
+        ::chmod(QFile::encodeName(d).constData(), 0755);
+    ::chmod(QFile::encodeName(box + "/cur").constData(), 0);
+    QString skipped;
+    const std::optional<QString> error =
+        withoutRoot([&] { return test::errorOf([&] { mail::maildirFiles(box); }); }, skipped);
+    ::chmod(QFile::encodeName(box + "/cur").constData(), 0700);
+    if (!error)
+        GTEST_SKIP() << skipped.toStdString();
+    EXPECT_EQ(*error, QStringLiteral("フォルダ '%1/cur' を読み込めませんでした。").arg(box));
+
+    // An entry that is no file would never end or never come: named too.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(box + "/new/3").constData(), 0600), 0);
+    EXPECT_EQ(test::errorOf([&] { mail::maildirFiles(box); }),
+              QStringLiteral("'%1/new/3' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。").arg(box));
 }
 
 // ---- HTML ------------------------------------------------------------------

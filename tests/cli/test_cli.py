@@ -161,9 +161,9 @@ class CliTest(unittest.TestCase):
 
     # helpers
 
-    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE):
+    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE, timeout=RUN_WAIT, **popen):
         return subprocess.run([CLI, *args], input=stdin, cwd=self.cwd, env=env or self.env,
-                              stdout=subprocess.PIPE, stderr=stderr, timeout=RUN_WAIT)
+                              stdout=subprocess.PIPE, stderr=stderr, timeout=timeout, **popen)
 
     def ok(self, *args, stdin=b""):
         r = self.run_cli(*args, stdin=stdin)
@@ -280,6 +280,15 @@ class ImportMailMessages(CliTest):
         self.assertTrue(os.path.exists(os.path.join(md, "new", "1000000001.M1P1.host")),
                         "messages are read, not moved")
 
+    def test_maildir_with_only_new_or_only_cur_is_read_whole(self):
+        self.write("OnlyNew/new/1000000001.M1P1.host", message_bytes(magmag_mail(name="一号"), "utf-8"))
+        self.write("OnlyNew/new/1000000002.M2P2.host", message_bytes(magmag_mail(name="二号", mag_id="2"), "utf-8"))
+        self.write("OnlyCur/cur/1000000003.M3P3.host:2,S",
+                   message_bytes(magmag_mail(name="三号", mag_id="3"), "iso-2022-jp"))
+        out = self.ok("import-mail", os.path.join(self.cwd, "OnlyNew"), os.path.join(self.cwd, "OnlyCur"))
+        self.assertEqual(out, "3件が登録されました\n")
+        self.assertEqual([r["メールマガジン名"] for r in self.records()], ["一号", "二号", "三号"])
+
     def test_message_as_a_mail_system_pipes_it(self):
         # procmail and maildrop hand a message over with the mbox envelope line first.
         data = b"From info@mag2.com Sat Apr  5 12:34:56 2003\n" + message_bytes(magmag_mail(), "utf-8")
@@ -342,6 +351,28 @@ class ImportMailFailures(CliTest):
         self.assertEqual(r.returncode, 1)
         self.assertIn("missing.eml", r.stderr.decode("utf-8"))
         self.assertEqual(self.records(), [])
+
+    def test_unreadable_part_of_a_maildir_is_an_error_naming_it(self):
+        self.write("Maildir/new/1000000001.M1P1.host", message_bytes(magmag_mail(name="新着"), "utf-8"))
+        self.write("Maildir/cur/1000000002.M2P2.host:2,S", message_bytes(magmag_mail(name="既読", mag_id="2"), "utf-8"))
+        cur = os.path.join(self.cwd, "Maildir", "cur")
+        as_user = {}
+        if os.geteuid() == 0:
+            # Permissions do not stop root: the program runs as nobody, who
+            # owns the test's folders but may not read cur/.
+            for folder, dirs, files in os.walk(self.root):
+                for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+                    os.chown(name, 65534, 65534)
+            as_user = {"user": 65534, "group": 65534, "extra_groups": []}
+        os.chmod(cur, 0)
+        try:
+            r = self.run_cli("import-mail", os.path.join(self.cwd, "Maildir"), **as_user)
+            self.assertEqual(r.returncode, 1)
+            self.assertEqual(r.stdout, b"")
+            self.assertIn(f"'{cur}'", r.stderr.decode("utf-8"))
+        finally:
+            os.chmod(cur, 0o755)
+        self.assertEqual(self.records(), [], "new/ is not read alone")
 
     def test_names_from_a_mail_are_cut_in_the_error(self):
         charset = "x" * 5000

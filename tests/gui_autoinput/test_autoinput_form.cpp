@@ -434,3 +434,22 @@ TEST_F(AutoInputFormTest, OutlookExpressDropLeavesDecodedMailText) {
     EXPECT_EQ(memo(), QStringLiteral("\n亜\n\n亜 0!\n\n亜x\n"));
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }
+
+TEST_F(AutoInputFormTest, ADroppedMaildirGivesItsMessagesAsDroppedFilesDo) {
+    // new/ alone or cur/ alone is a Maildir, by the rule quillet-cli follows.
+    const QByteArray head = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n";
+    QDir(env->cwd()).mkpath("box/new");
+    env->writeFile("box/new/1000000002.B.host", eml(head, mailWithId("222222").toUtf8().toBase64() + "\r\n"));
+    env->writeFile("box/new/1000000001.A.host", eml(head, mailWithId("111111").toUtf8().toBase64() + "\r\n"));
+    QDir(env->cwd()).mkpath("seen/cur");
+    env->writeFile("seen/cur/1000000003.C.host:2,S", eml(head, mailWithId("333333").toUtf8().toBase64() + "\r\n"));
+    const QString text = file("mail.txt", mailWithId("444444"));
+
+    dropFiles({env->cwd() + "/box", env->cwd() + "/seen", text});
+    QString expected;
+    for (const char *id : {"111111", "222222", "333333", "444444"})
+        expected += QStringLiteral("\n") + mailWithId(id);
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(memo(), expected);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
