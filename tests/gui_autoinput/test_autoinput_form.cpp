@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using quil::MessageBox;
@@ -452,4 +453,24 @@ TEST_F(AutoInputFormTest, ADroppedMaildirGivesItsMessagesAsDroppedFilesDo) {
     expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_EQ(memo(), expected);
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(AutoInputFormTest, ADroppedFifoDeviceOrBrokenMaildirIsNamedAndNotWaitedFor) {
+    const QString a = file("a.txt", QStringLiteral("A"));
+    const QString b = file("b.txt", QStringLiteral("B"));
+    // No writer ever opens the FIFO, and /dev/zero never ends.
+    const QString fifo = env->cwd() + "/fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir(env->cwd()).mkpath("box/new");
+    const QString inBox = env->cwd() + "/box/new/1000000001.A.host";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(inBox).constData(), 0600), 0);
+
+    dropFiles({a, fifo, QStringLiteral("/dev/zero"), env->cwd() + "/box", b});
+    EXPECT_EQ(memo(), QStringLiteral("\nA\n\nB\n"));
+    const QString refused = QStringLiteral("'%1' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。");
+    EXPECT_EQ(shownTexts(), (QStringList{refused.arg(fifo), refused.arg(QStringLiteral("/dev/zero")), refused.arg(inBox)}));
+    for (const quil::ShownMessage &m : MessageBox::shown()) {
+        EXPECT_EQ(m.caption, QStringLiteral("Quillet"));
+        EXPECT_EQ(m.icon, quil::MsgIcon::Exclamation);
+    }
 }
