@@ -621,8 +621,8 @@ struct MailReader::Private {
 
     bool atFromLine() { return ensure(5) && std::memcmp(at(), "From ", 5) == 0; }
 
-    // Up to the line's end (or the source's); hands each piece to take.
-    // False when take stops it before the end.
+    // Takes the rest of the line (up to the source's end), handing each
+    // piece to take. False when take stopped it within the line.
     template <typename Take> bool restOfLine(Take take) {
         while (true) {
             if (avail() == 0 && !fill())
@@ -631,10 +631,8 @@ struct MailReader::Private {
             const qsizetype n = nl ? nl - at() + 1 : avail();
             const bool go = take(at(), n);
             pos += n;
-            if (!go)
-                return !nl ? false : true;
-            if (nl)
-                return true;
+            if (!go || nl)
+                return nl != nullptr;
         }
     }
 
