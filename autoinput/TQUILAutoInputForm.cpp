@@ -9,7 +9,6 @@
 #include "store/DataModules.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
@@ -286,31 +285,35 @@ void TQUILAutoInputForm::takeDrop(QObject *Sender) {
         lines = quil::drop::splitBytes(OLEDropText->Text);
     } else if (name == QLatin1String("OLEDropFiles")) {
         qsizetype total = present.size();
-        for (const QString &path : OLEDropFiles->Files) {
-            const QFileInfo info(path);
-            if (!info.exists() || !info.isFile())
-                continue;
-            // A file far too large for the memo is refused before it is read.
-            checkCapacity(total + info.size());
-            QFile file(path);
-            QByteArray bytes;
-            bool ok = file.open(QIODevice::ReadOnly);
-            if (ok) {
-                bytes = file.readAll();
-                ok = file.error() == QFileDevice::NoError;
-            }
-            if (!ok) {
-                quil::MessageBox::show(QStringLiteral("ファイル '%1' を読み込めませんでした。").arg(path),
-                                       quil::applicationTitle(), quil::MsgButtons::Ok, quil::MsgIcon::Exclamation);
+        auto report = [](const QString &text) {
+            quil::MessageBox::show(text, quil::applicationTitle(), quil::MsgButtons::Ok, quil::MsgIcon::Exclamation);
+        };
+        for (const QString &dropped : OLEDropFiles->Files) {
+            // A Maildir gives its messages; other folders and missing paths nothing.
+            QStringList files;
+            try {
+                files = quil::drop::droppedFiles(dropped);
+            } catch (const quil::Error &e) {
+                report(e.message());
                 continue;
             }
-            total += bytes.size() + 1;
-            // A saved mail or mailbox gives the text of its messages.
-            quil::drop::FileLines taken = quil::drop::fileLines(bytes, path);
-            for (const quil::mail::MailText &mail : taken.unreadable)
-                quil::MessageBox::show(quil::drop::unreadableMessage(mail), quil::applicationTitle(),
-                                       quil::MsgButtons::Ok, quil::MsgIcon::Exclamation);
-            lines.append(std::move(taken.lines));
+            for (const QString &path : files) {
+                // A file far too large for the memo is refused before it is read.
+                const qint64 size = QFileInfo(path).size();
+                checkCapacity(total + size);
+                quil::drop::FileLines taken;
+                try {
+                    taken = quil::drop::readFile(path);
+                } catch (const quil::Error &e) {
+                    report(e.message());
+                    continue;
+                }
+                total += size + 1;
+                // A saved mail or mailbox gives the text of its messages.
+                for (const quil::mail::MailText &mail : taken.unreadable)
+                    report(quil::drop::unreadableMessage(mail));
+                lines.append(std::move(taken.lines));
+            }
         }
     } else {
         quil::MessageBox::show(QStringLiteral("不正な呼び出しがありました"), quil::applicationTitle(),

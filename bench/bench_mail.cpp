@@ -3,6 +3,7 @@
 // Shift_JIS), through the command's own function, beside its parts: reading
 // and decoding the messages alone, and the parser alone on the decoded texts
 // over tables in memory. The difference to the whole is the table files.
+// The same messages as one mbox, streamed message by message.
 #include "autoinput/core/MailParser.h"
 #include "autoinput/core/MailReader.h"
 #include "cli/Commands.h"
@@ -154,6 +155,29 @@ Maildir &maildir() {
     return m;
 }
 
+// The same messages in one mailbox file.
+struct Mbox {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("saved.mbox"));
+    qint64 bytes = 0;
+    Mbox() {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            std::abort();
+        for (int i = 0; i < kMessages; ++i) {
+            const QByteArray m = "From info@mag2.com Sat Apr  5 12:34:56 2003\r\n" + message(i) + "\r\n";
+            if (f.write(m) != m.size())
+                std::abort();
+            bytes += m.size();
+        }
+    }
+};
+
+Mbox &mbox() {
+    static Mbox m;
+    return m;
+}
+
 // Nothing printed: the figures are the benchmark's.
 struct Quiet {
     std::FILE *null = std::fopen("/dev/null", "w");
@@ -181,20 +205,59 @@ void BM_ImportMailMaildir10000(benchmark::State &state) {
     state.counters["MB"] = double(maildir().bytes) / 1e6;
 }
 
-// Listing, reading and decoding alone: what the mail reader costs.
+// Listing, reading and decoding alone, as the command reads: what the mail
+// reader costs.
 void BM_ReadMaildir10000(benchmark::State &state) {
     int messages = 0;
     for (auto _ : state) {
         messages = 0;
         for (const QString &file : quil::mail::maildirFiles(maildir().dir.path())) {
-            const QByteArray bytes = quil::textlist::readBytes(file);
-            if (quil::mail::classify(bytes) != quil::mail::FileKind::Message)
+            const std::unique_ptr<QFile> in = quil::mail::openRegularFile(file);
+            quil::mail::MailReader reader(*in, file);
+            if (reader.kind() != quil::mail::FileKind::Message)
                 state.SkipWithError("not a message");
-            for (const auto &m : quil::mail::readMessages(bytes, file))
+            quil::mail::MailText m;
+            while (reader.next(m))
                 messages += m.error.isEmpty() && !m.text.isEmpty();
         }
     }
     state.counters["messages"] = messages;
+}
+
+// The mailbox through the command: read a message at a time, each parsed
+// and stored before the next is read.
+void BM_ImportMailMbox10000(benchmark::State &state) {
+    Quiet quiet;
+    quil::cli::MailImport done;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto data = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", data->path().toUtf8());
+        state.ResumeTiming();
+        if (quil::cli::importMail({mbox().path}, quiet.console, &done) != 0)
+            state.SkipWithError("import failed");
+        state.PauseTiming();
+        data.reset();
+        state.ResumeTiming();
+    }
+    state.counters["messages"] = done.messages;
+    state.counters["records"] = done.registered;
+    state.counters["MB"] = double(mbox().bytes) / 1e6;
+}
+
+// Splitting and decoding the mailbox alone.
+void BM_ReadMboxStreamed10000(benchmark::State &state) {
+    int messages = 0;
+    for (auto _ : state) {
+        messages = 0;
+        const std::unique_ptr<QFile> in = quil::mail::openRegularFile(mbox().path);
+        quil::mail::MailReader reader(*in, mbox().path);
+        quil::mail::MailText m;
+        while (reader.next(m))
+            messages += m.error.isEmpty() && !m.text.isEmpty();
+    }
+    state.counters["messages"] = messages;
+    state.SetBytesProcessed(state.iterations() * mbox().bytes);
 }
 
 // Listing and reading the files alone: the file system's share of the above.
@@ -249,6 +312,8 @@ void BM_ParseDecodedInMemory10000(benchmark::State &state) {
 
 BENCHMARK(BM_ImportMailMaildir10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadMaildir10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ImportMailMbox10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadMboxStreamed10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadFilesOnly10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ParseDecodedInMemory10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -260,7 +325,8 @@ int main(int argc, char **argv) {
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
     benchmark::Initialize(&argc, argv);
     maildir();
-    if (maildir().bytes == 0 || iso2022jp(QStringLiteral("★")).isEmpty()) {
+    mbox();
+    if (maildir().bytes == 0 || mbox().bytes == 0 || iso2022jp(QStringLiteral("★")).isEmpty()) {
         std::fprintf(stderr, "could not build the Maildir\n");
         return 1;
     }

@@ -22,9 +22,12 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       貼り付けて「取り込み開始」を押したのと同じレコードが登録されます。
       引数がないとき、また "-" のときは標準入力を読みます。ファイルは
       メール 1 通 (.eml)、mbox、そのどちらでもなければ Shift_JIS のテキスト
-      として読みます。フォルダは Maildir で、その new/ と cur/ のメールを
-      読みます (メールを移したり変えたりはしません)。終わると
-      「N件が登録されました」と表示します。
+      として読みます。FIFO や装置はファイルとしては読まず、標準入力として
+      だけ読みます。フォルダは Maildir (new/ か cur/、またはその両方がある
+      フォルダ) で、そのメールをすべて読みます (メールを移したり変えたりは
+      しません)。読めない new/ や cur/ はエラーです。mbox は 1 通ずつ読むので
+      大きさに限りはありませんが、メール 1 通とテキストは 64 MB までです。
+      終わると「N件が登録されました」と表示します。
       失敗したメールがあるとそこで止まり、エラーとそのメールのファイル名を
       標準エラーに表示して、終了コード 1 で終わります。それまでのメールの
       レコードは残り、失敗したメールのレコードは 1 件も登録しません。
@@ -89,9 +92,12 @@ Commands:
       pasting it into an empty automatic-input window and clicking
       "取り込み開始" (start import). Without arguments, and for "-", reads
       standard input. A FILE may be one message (.eml), an mbox, or anything
-      else, which is read as Shift_JIS text. A DIR must be a Maildir; the
-      messages in its new/ and cur/ are read (not moved or changed). Prints
-      "N件が登録されました" (N records registered) at the end.
+      else, which is read as Shift_JIS text; a FIFO or a device is read only as
+      standard input. A DIR must be a Maildir (a folder with new/ or cur/ or
+      both); every message in them is read (not moved or changed), and a new/
+      or cur/ that cannot be read is an error. An mbox is read one message at
+      a time and may be of any size; one message, or a text, may be up to
+      64 MB. Prints "N件が登録されました" (N records registered) at the end.
       The first message that fails stops the import: the error and the
       message's file are printed on standard error and the exit status is 1.
       The records of the messages before it stay; nothing of the failing

@@ -9,7 +9,6 @@
 #include "store/DataModules.h"
 #include "store/Table.h"
 #include "text/Error.h"
-#include "text/TextList.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,8 +16,14 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <new>
+#include <poll.h>
+#include <unistd.h>
+#include <utility>
 
 namespace quil::cli {
 
@@ -64,32 +69,36 @@ struct MessageFailure {
 struct MailSource {
     enum Kind { StandardInput, File, Maildir } kind;
     QString path;
+    QStringList files; // a Maildir's messages, listed when it was checked
 };
 
-bool isMaildir(const QString &dir) {
-    return QFileInfo(dir + QStringLiteral("/new")).isDir() || QFileInfo(dir + QStringLiteral("/cur")).isDir();
-}
-
-// The sources as given, each checked before anything is imported, so that a
-// mistyped name stores nothing.
+// The sources as given, each checked before the tables are opened, so that a
+// mistyped name stores nothing and nothing waits with the tables open.
 QList<MailSource> mailSources(const QStringList &args, Console &console) {
     QList<MailSource> sources;
     if (args.isEmpty())
-        sources.append(MailSource{MailSource::StandardInput, QString()});
+        sources.append(MailSource{MailSource::StandardInput, QString(), {}});
     for (const QString &arg : args) {
         if (arg == QLatin1String("-")) {
-            sources.append(MailSource{MailSource::StandardInput, QString()});
+            sources.append(MailSource{MailSource::StandardInput, QString(), {}});
             continue;
         }
         const QFileInfo info(arg);
         if (info.isDir()) {
-            if (!isMaildir(arg))
+            if (!mail::isMaildir(arg))
                 throw Error(console.tr("フォルダ '%1' は Maildir ではありません (new/ も cur/ もありません)",
                                        "folder '%1' is no Maildir (it has neither new/ nor cur/)")
                                 .arg(arg));
-            sources.append(MailSource{MailSource::Maildir, arg});
+            sources.append(MailSource{MailSource::Maildir, arg, mail::maildirFiles(arg)});
+        } else if (info.isFile()) {
+            sources.append(MailSource{MailSource::File, arg, {}});
         } else if (info.exists()) {
-            sources.append(MailSource{MailSource::File, arg});
+            // A FIFO would wait for a writer, a device may never end.
+            throw Error(console.tr("'%1' は通常のファイルでもフォルダでもないので読めません (FIFO や装置は標準入力から"
+                                   "読ませてください)",
+                                   "'%1' is neither a regular file nor a folder (give a FIFO or a device as standard "
+                                   "input)")
+                            .arg(arg));
         } else {
             throw Error(console.tr("ファイル '%1' がありません", "file '%1' does not exist").arg(arg));
         }
@@ -97,15 +106,43 @@ QList<MailSource> mailSources(const QStringList &args, Console &console) {
     return sources;
 }
 
-QByteArray readStandardInput() {
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly))
-        throw Error(QStringLiteral("標準入力を読めません"));
-    QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw Error(QStringLiteral("標準入力を読めません: %1").arg(in.errorString()));
-    return bytes;
-}
+// Standard input read as it comes, a piece at a time; before a read that
+// would wait, beforeWait is called.
+class StandardInput : public QIODevice {
+public:
+    explicit StandardInput(std::function<void()> beforeWait) : m_beforeWait(std::move(beforeWait)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    // A failure of beforeWait does not pass through Qt's read: it comes out here.
+    void rethrowFailure() {
+        if (m_failure)
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+    }
+
+protected:
+    qint64 readData(char *data, qint64 max) override {
+        pollfd ready{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&ready, 1, 0) == 0 && m_beforeWait) {
+            try {
+                m_beforeWait();
+            } catch (...) {
+                m_failure = std::current_exception();
+                return -1;
+            }
+        }
+        ssize_t n;
+        do {
+            n = ::read(STDIN_FILENO, data, size_t(max));
+        } while (n < 0 && errno == EINTR);
+        return n < 0 ? -1 : qint64(n);
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    std::function<void()> m_beforeWait;
+    std::exception_ptr m_failure;
+};
 
 // A file that is no mail, as the window takes a dropped text file: Shift_JIS
 // line by line, up to a NUL.
@@ -116,24 +153,6 @@ QString droppedText(const QByteArray &bytes) { return drop::joinLines(drop::spli
 QString pastedText(const QString &text) {
     const qsizetype nul = text.indexOf(QChar(0));
     return nul < 0 ? text : text.left(nul);
-}
-
-QList<mail::MailText> textsOf(const QByteArray &bytes, const QString &label) {
-    switch (mail::classify(bytes)) {
-    case mail::FileKind::Message:
-    case mail::FileKind::Mbox: {
-        QList<mail::MailText> texts = mail::readMessages(bytes, label);
-        for (mail::MailText &m : texts)
-            m.text = pastedText(m.text);
-        return texts;
-    }
-    case mail::FileKind::Other:
-        break;
-    }
-    mail::MailText plain;
-    plain.label = label;
-    plain.text = droppedText(bytes);
-    return {plain};
 }
 
 // Messages are stored in transactions of a fraction of a second each: one
@@ -175,7 +194,7 @@ private:
 QString named(const mail::MailText &m) {
     if (m.subject.isEmpty())
         return m.label;
-    return m.label + QStringLiteral(" (") + m.subject + u')';
+    return m.label + QStringLiteral(" (") + mail::echoed(m.subject) + u')';
 }
 
 class MailImporter {
@@ -184,15 +203,24 @@ public:
 
     void importSource(const MailSource &source) {
         switch (source.kind) {
-        case MailSource::StandardInput:
-            importBytes(readStandardInput(), m_console.tr("標準入力", "standard input"));
+        case MailSource::StandardInput: {
+            // What was stored is committed before the pipe is waited on,
+            // so the window program can store meanwhile.
+            StandardInput in([this] { m_batches.end(); });
+            try {
+                importStream(in, m_console.tr("標準入力", "standard input"));
+            } catch (...) {
+                in.rethrowFailure();
+                throw;
+            }
             break;
+        }
         case MailSource::File:
-            importBytes(textlist::readBytes(source.path), source.path);
+            importStream(*mail::openRegularFile(source.path), source.path);
             break;
         case MailSource::Maildir:
-            for (const QString &file : mail::maildirFiles(source.path))
-                importBytes(textlist::readBytes(file), file);
+            for (const QString &file : source.files)
+                importStream(*mail::openRegularFile(file), file);
             break;
         }
     }
@@ -200,29 +228,44 @@ public:
     const MailImport &done() const { return m_done; }
 
 private:
-    void importBytes(const QByteArray &bytes, const QString &label) {
-        for (const mail::MailText &m : textsOf(bytes, label)) {
-            if (!m.error.isEmpty())
-                throw MessageFailure{named(m), m.error};
-            QString text = m.text;
-            MailParser parser(m_reg.magazines(), m_reg.systems());
-            try {
-                m_batches.tick();
-                // A message is registered whole or not at all, so that the
-                // mail system may hand it over again.
-                Table::Part part(m_reg.magazines());
-                parser.run(text, false);
-                part.keep();
-            } catch (const Error &e) {
-                throw MessageFailure{named(m), e.message(), e.kind()};
-            }
-            ++m_done.messages;
-            m_done.registered += parser.registeredCount();
-            m_console.progress(m_done.messages,
-                               m_console.tr("%1 通を読み、%2 件を登録しました", "%1 messages read, %2 records registered")
-                                   .arg(m_done.messages)
-                                   .arg(m_done.registered));
+    // Message by message as they are read, so an mbox is never held whole.
+    void importStream(QIODevice &in, const QString &label) {
+        mail::MailReader reader(in, label);
+        if (reader.kind() == mail::FileKind::Other) {
+            mail::MailText plain;
+            plain.label = label;
+            plain.text = droppedText(reader.text());
+            importText(plain);
+            return;
         }
+        mail::MailText m;
+        while (reader.next(m)) {
+            m.text = pastedText(m.text);
+            importText(m);
+        }
+    }
+
+    void importText(const mail::MailText &m) {
+        if (!m.error.isEmpty())
+            throw MessageFailure{named(m), m.error};
+        QString text = m.text;
+        MailParser parser(m_reg.magazines(), m_reg.systems());
+        try {
+            m_batches.tick();
+            // A message is registered whole or not at all, so that the mail
+            // system may hand it over again.
+            Table::Part part(m_reg.magazines());
+            parser.run(text, false);
+            part.keep();
+        } catch (const Error &e) {
+            throw MessageFailure{named(m), e.message(), e.kind()};
+        }
+        ++m_done.messages;
+        m_done.registered += parser.registeredCount();
+        m_console.progress(m_done.messages,
+                           m_console.tr("%1 通を読み、%2 件を登録しました", "%1 messages read, %2 records registered")
+                               .arg(m_done.messages)
+                               .arg(m_done.registered));
     }
 
     Register &m_reg;

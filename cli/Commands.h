@@ -61,9 +61,11 @@ struct MailImport {
 
 // import-mail: each message of the sources is run through the parser as if
 // it had been pasted into an empty automatic-input window and "取り込み開始"
-// clicked. A source is a message file, an mbox, any other file (taken as
-// Shift_JIS text), a Maildir folder (its new/ and cur/) or "-" for standard
-// input; no sources reads standard input. Prints "N件が登録されました". The
+// clicked. A source is a message file, an mbox (read a message at a time),
+// any other regular file (taken as Shift_JIS text), a Maildir folder (each of
+// new/ and cur/ it has) or "-" for standard input; no sources reads standard
+// input. FIFOs and devices are refused before the tables are opened, and a
+// message or text over 64 MB fails. Prints "N件が登録されました". The
 // first failure (the parser's error, a message that cannot be decoded, a
 // file that cannot be read) stops the import; its error is printed with the
 // message's label.

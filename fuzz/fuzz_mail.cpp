@@ -1,13 +1,19 @@
 // libFuzzer target: arbitrary bytes as a dropped file, through the mail
 // reader (GMime's parser, the transfer and charset decoding, the HTML lines)
-// and the lines the drop makes of them.
+// and the lines the drop makes of them; and as a stream arriving in small
+// pieces, and under a small size limit, which must give the same messages.
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/HtmlText.h"
 #include "autoinput/core/MailReader.h"
+#include "text/Error.h"
 
+#include <QIODevice>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -27,6 +33,82 @@ bool crLfLines(const QString &text) {
             return false;
     }
     return true;
+}
+
+// The bytes at most step at a time, as a pipe hands them out.
+class Trickle : public QIODevice {
+public:
+    Trickle(const QByteArray &bytes, qint64 step) : m_bytes(bytes), m_step(step) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 max) override {
+        const qint64 n = std::min({max, m_step, qint64(m_bytes.size()) - m_at});
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    const QByteArray &m_bytes;
+    qint64 m_step;
+    qint64 m_at = 0;
+};
+
+bool same(const quil::mail::MailText &a, const quil::mail::MailText &b) {
+    return a.label == b.label && a.text == b.text && a.error == b.error && a.subject == b.subject;
+}
+
+// The stream in pieces gives what the whole bytes give; under a small limit
+// each message is either the same or refused as too large.
+void checkStreams(const QByteArray &bytes, const QList<quil::mail::MailText> &mails) {
+    const qint64 step = bytes.isEmpty() ? 1 : 1 + static_cast<unsigned char>(bytes[0]) % 13;
+    Trickle pieces(bytes, step);
+    quil::mail::MailReader reader(pieces, QStringLiteral("f"));
+    quil::mail::MailText m;
+    qsizetype n = 0;
+    while (reader.next(m)) {
+        if (n >= mails.size() || !same(m, mails[n]))
+            finding("a stream in pieces read otherwise than the whole bytes");
+        ++n;
+    }
+    if (n != mails.size())
+        finding("a stream in pieces gave another number of messages");
+
+    constexpr qint64 Limit = 200;
+    Trickle again(bytes, step);
+    quil::mail::MailReader small(again, QStringLiteral("f"), Limit);
+    if (small.kind() != quil::mail::classify(bytes)) {
+        // Only a head too long to tell within the limit, taken for no mail.
+        if (small.kind() != quil::mail::FileKind::Other || bytes.size() <= Limit)
+            finding("a limit changed what the bytes were taken for");
+        return;
+    }
+    n = 0;
+    while (small.next(m)) {
+        if (n >= mails.size())
+            finding("a limit gave more messages");
+        else if (!same(m, mails[n]) && (m.label != mails[n].label || !m.text.isEmpty() ||
+                                        !m.error.startsWith(QStringLiteral("メールが大きすぎます"))))
+            finding("a limit changed a message other than by refusing it");
+        ++n;
+    }
+    if (n != mails.size())
+        finding("a limit gave another number of messages");
+    if (small.kind() == quil::mail::FileKind::Other) {
+        try {
+            if (small.text() != bytes)
+                finding("a text that is no mail was not read whole");
+            if (bytes.size() > Limit)
+                finding("a text past the limit was read");
+        } catch (const quil::Error &) {
+            if (bytes.size() <= Limit)
+                finding("a text within the limit was refused");
+        }
+    }
 }
 
 } // namespace
@@ -49,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (!crLfLines(m.text))
             finding("text with a line not ended by CR LF");
     }
+
+    checkStreams(bytes, mails);
 
     const quil::drop::FileLines taken = quil::drop::fileLines(bytes, QStringLiteral("f"));
     qsizetype readable = 0;

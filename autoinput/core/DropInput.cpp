@@ -3,6 +3,9 @@
 #include "autoinput/core/Jis.h"
 #include "text/Cp932.h"
 
+#include <QBuffer>
+#include <QFileInfo>
+
 namespace quil::drop {
 
 QList<Line> splitBytes(const QByteArray &bytes) {
@@ -28,13 +31,22 @@ QList<Line> splitBytes(const QByteArray &bytes) {
 }
 
 FileLines fileLines(const QByteArray &bytes, const QString &path) {
+    QBuffer in;
+    in.setData(bytes);
+    in.open(QIODevice::ReadOnly);
+    return fileLines(in, path);
+}
+
+FileLines fileLines(QIODevice &in, const QString &path) {
     FileLines result;
-    if (mail::classify(bytes) == mail::FileKind::Other) {
+    mail::MailReader reader(in, path);
+    if (reader.kind() == mail::FileKind::Other) {
         result.lines.append(Line{});
-        result.lines.append(splitBytes(bytes));
+        result.lines.append(splitBytes(reader.text()));
         return result;
     }
-    for (const mail::MailText &m : mail::readMessages(bytes, path)) {
+    mail::MailText m;
+    while (reader.next(m)) {
         if (!m.error.isEmpty()) {
             result.unreadable.append(m);
             continue;
@@ -48,6 +60,20 @@ FileLines fileLines(const QByteArray &bytes, const QString &path) {
             result.lines.append(Line{{}, std::move(l), true});
     }
     return result;
+}
+
+FileLines readFile(const QString &path) {
+    const std::unique_ptr<QFile> file = mail::openRegularFile(path);
+    return fileLines(*file, path);
+}
+
+QStringList droppedFiles(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (!info.isDir())
+        return {path};
+    return mail::maildirFiles(path);
 }
 
 void jisToShiftJis(QList<Line> &lines) {
@@ -74,7 +100,7 @@ QString joinLines(const QList<Line> &lines) {
 QString unreadableMessage(const mail::MailText &mail) {
     QString text = QStringLiteral("メール '%1' を読み込めませんでした。").arg(mail.label);
     if (!mail.subject.isEmpty())
-        text += QStringLiteral("\n件名: %1").arg(mail.subject);
+        text += QStringLiteral("\n件名: %1").arg(mail::echoed(mail.subject));
     text += u'\n' + mail.error;
     return text;
 }

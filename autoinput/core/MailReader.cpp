@@ -4,7 +4,9 @@
 #include "autoinput/core/Jis.h"
 #include "text/Cp932.h"
 
-#include <QDir>
+#include "text/Error.h"
+
+#include <QBuffer>
 #include <QFileInfo>
 #include <QStringDecoder>
 
@@ -18,9 +20,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace quil::mail {
 
@@ -30,6 +37,15 @@ const char *const MsgUnreadableMail = "メールの形式を読めません";
 const char *const MsgNoTextPart = "メールの本文がありません";
 const char *const MsgUndecodableBody = "メールの本文を読めません";
 const char *const MsgUnknownCharset = "メールの文字コード「%1」を読めません";
+const char *const MsgTooLargeMessage = "メールが大きすぎます (%1 を超えています)";
+const char *const MsgTooLargeText = "'%1' は大きすぎて読み込めません (%2 を超えています)。";
+const char *const MsgCannotRead = "'%1' を読み込めませんでした。";
+const char *const MsgCannotOpenFile = "ファイル '%1' を読み込めませんでした。";
+const char *const MsgNotRegular = "'%1' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。";
+const char *const MsgCannotListFolder = "フォルダ '%1' を読み込めませんでした。";
+
+// Echoed names are cut here: longer than any charset name, and most of a subject.
+constexpr qsizetype EchoedLength = 64;
 
 // Nesting deeper than this is no mail a person sent.
 constexpr int MaxDepth = 64;
@@ -73,25 +89,30 @@ bool isKnownField(QByteArrayView name) {
     return false;
 }
 
-// True when a header block begins at pos: "Name: value" lines, continuation
-// lines after the first, among them at least one of the fields a mail
-// program always writes, and an empty line after them.
-bool headerBlockAt(const QByteArray &b, qsizetype pos) {
+// Whether a header block begins at pos of the n bytes: "Name: value" lines,
+// continuation lines after the first, among them at least one of the fields
+// a mail program always writes, and an empty line after them. More when the
+// bytes end before that is known, so a stream can be told from its head.
+enum class Verdict { Yes, No, More };
+
+Verdict headerBlockAt(const char *b, qsizetype n, qsizetype pos) {
     bool known = false;
     bool first = true;
     while (true) {
-        const qsizetype eol = b.indexOf('\n', pos);
-        if (eol < 0)
-            return false;
-        qsizetype end = eol;
-        if (end > pos && b[end - 1] == '\r')
+        if (pos >= n)
+            return Verdict::More;
+        const auto *nl = static_cast<const char *>(std::memchr(b + pos, '\n', size_t(n - pos)));
+        qsizetype end = nl ? nl - b : n;
+        if (nl && end > pos && b[end - 1] == '\r')
             --end;
-        if (end == pos)
-            return known && !first;
+        if (nl && end == pos)
+            return known && !first ? Verdict::Yes : Verdict::No;
         const char c = b[pos];
+        if (!nl && c == '\r' && pos + 1 == n)
+            return Verdict::More; // perhaps the empty line's CR
         if (c == ' ' || c == '\t') {
             if (first)
-                return false;
+                return Verdict::No;
         } else {
             qsizetype k = pos;
             while (k < end && isFieldNameByte(b[k]))
@@ -99,14 +120,43 @@ bool headerBlockAt(const QByteArray &b, qsizetype pos) {
             const qsizetype nameEnd = k;
             while (k < end && (b[k] == ' ' || b[k] == '\t'))
                 ++k;
-            if (nameEnd == pos || k >= end || b[k] != ':')
-                return false;
-            if (isKnownField(QByteArrayView(b.constData() + pos, nameEnd - pos)))
+            if (nameEnd == pos)
+                return Verdict::No;
+            if (k >= end)
+                return nl ? Verdict::No : Verdict::More;
+            if (b[k] != ':')
+                return Verdict::No;
+            if (isKnownField(QByteArrayView(b + pos, nameEnd - pos)))
                 known = true;
         }
+        if (!nl)
+            return Verdict::More;
         first = false;
-        pos = eol + 1;
+        pos = nl - b + 1;
     }
+}
+
+// What the first n bytes of a source hold; nothing while they are too few to tell.
+std::optional<FileKind> kindOf(const char *b, qsizetype n) {
+    static const char from[] = "From ";
+    if (std::memcmp(b, from, size_t(std::min<qsizetype>(n, 5))) == 0) {
+        if (n < 5)
+            return std::nullopt;
+        const auto *nl = static_cast<const char *>(std::memchr(b, '\n', size_t(n)));
+        if (!nl)
+            return std::nullopt;
+        switch (headerBlockAt(b, n, nl - b + 1)) {
+        case Verdict::Yes: return FileKind::Mbox;
+        case Verdict::No: return FileKind::Other;
+        case Verdict::More: return std::nullopt;
+        }
+    }
+    switch (headerBlockAt(b, n, 0)) {
+    case Verdict::Yes: return FileKind::Message;
+    case Verdict::No: return FileKind::Other;
+    case Verdict::More: break;
+    }
+    return std::nullopt;
 }
 
 // ---- finding the text ------------------------------------------------------
@@ -350,7 +400,7 @@ Decoded toText(const QByteArray &bytes, const QByteArray &charset) {
     }
     if (auto text = iconvToText(bytes, charset))
         return {*text, {}};
-    return {{}, QString::fromUtf8(MsgUnknownCharset).arg(QString::fromLatin1(charset))};
+    return {{}, QString::fromUtf8(MsgUnknownCharset).arg(echoed(QString::fromLatin1(charset)))};
 }
 
 // An HTML part without a charset parameter may name one in a <meta> element.
@@ -469,62 +519,390 @@ MailText textOf(GMimeMessage *message, const QString &label, bool inMbox) {
     return mail;
 }
 
-} // namespace
-
-FileKind classify(const QByteArray &bytes) {
-    if (bytes.startsWith("From ")) {
-        const qsizetype eol = bytes.indexOf('\n');
-        return eol >= 0 && headerBlockAt(bytes, eol + 1) ? FileKind::Mbox : FileKind::Other;
-    }
-    return headerBlockAt(bytes, 0) ? FileKind::Message : FileKind::Other;
+// The limit as the reader is told it.
+QString sizeText(qint64 limit) {
+    constexpr qint64 MiB = 1024 * 1024;
+    if (limit >= MiB && limit % MiB == 0)
+        return QStringLiteral("%1 MB").arg(limit / MiB);
+    return QStringLiteral("%1 バイト").arg(limit);
 }
 
-QList<MailText> readMessages(const QByteArray &bytes, const QString &label) {
-    const FileKind kind = classify(bytes);
-    if (kind == FileKind::Other)
+// The Subject of a message cut short: its header block alone, when the head
+// holds all of it.
+QString subjectOfHead(const QByteArray &head) {
+    qsizetype end = -1;
+    for (qsizetype at = head.indexOf('\n'); at >= 0; at = head.indexOf('\n', at + 1)) {
+        const qsizetype next = at + 1;
+        if (next < head.size() && (head[next] == '\n' || (head[next] == '\r' && next + 1 < head.size() &&
+                                                           head[next + 1] == '\n'))) {
+            end = next;
+            break;
+        }
+    }
+    if (end < 0)
         return {};
+    const QByteArray headers = head.left(end) + "\n";
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(headers.constData(), size_t(headers.size())));
+    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parserOptions()));
+    const char *subject = message ? g_mime_message_get_subject(message.get()) : nullptr;
+    return subject ? QString::fromUtf8(subject) : QString();
+}
+
+MailText parsedMessage(const QByteArray &bytes, const QString &label, bool inMbox) {
     GMimeParserOptions *options = parserOptions();
     // GMime copies the bytes into its own buffer.
     GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    g_mime_parser_set_format(parser.get(), kind == FileKind::Mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
+    // A message of an mbox is given with its envelope line: GMime reads the
+    // headers after one more leniently.
+    g_mime_parser_set_format(parser.get(), inMbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
+    GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
+    return textOf(message.get(), label, inMbox);
+}
 
+} // namespace
+
+FileKind classify(const QByteArray &bytes) {
+    return kindOf(bytes.constData(), bytes.size()).value_or(FileKind::Other);
+}
+
+// ---- reading a source ------------------------------------------------------
+
+struct MailReader::Private {
+    QIODevice &in;
+    QString label;
+    qint64 limit;
+
+    // Read and not yet taken: buf from pos on. Offsets into it are kept
+    // relative to pos, since reading more may move the bytes.
+    QByteArray buf;
+    qsizetype pos = 0;
+    bool eof = false;
+
+    std::optional<FileKind> kind;
+    bool finished = false;
+    // Inside a message that passed the limit; midLine: within one of its lines.
+    bool skipping = false;
+    bool midLine = false;
+    int count = 0;
+
+    Private(QIODevice &d, QString l, qint64 lim) : in(d), label(std::move(l)), limit(lim) {}
+
+    qsizetype avail() const { return buf.size() - pos; }
+    const char *at() const { return buf.constData() + pos; }
+
+    // Reads more; false at the end of the source.
+    bool fill() {
+        if (eof)
+            return false;
+        if (pos > 0 && pos >= buf.size() / 2) {
+            buf.remove(0, pos);
+            pos = 0;
+        }
+        constexpr qsizetype Chunk = 64 * 1024;
+        const qsizetype old = buf.size();
+        buf.resize(old + Chunk);
+        const qint64 got = in.read(buf.data() + old, Chunk);
+        buf.resize(old + std::max<qint64>(got, 0));
+        if (got < 0)
+            throw Error(QString::fromUtf8(MsgCannotRead).arg(label));
+        if (got == 0)
+            eof = true;
+        return got > 0;
+    }
+
+    bool ensure(qsizetype n) {
+        while (avail() < n && fill()) {
+        }
+        return avail() >= n;
+    }
+
+    bool atFromLine() { return ensure(5) && std::memcmp(at(), "From ", 5) == 0; }
+
+    // Takes the rest of the line (up to the source's end), handing each
+    // piece to take. False when take stopped it within the line.
+    template <typename Take> bool restOfLine(Take take) {
+        while (true) {
+            if (avail() == 0 && !fill())
+                return true;
+            const auto *nl = static_cast<const char *>(std::memchr(at(), '\n', size_t(avail())));
+            const qsizetype n = nl ? nl - at() + 1 : avail();
+            const bool go = take(at(), n);
+            pos += n;
+            if (!go || nl)
+                return nl != nullptr;
+        }
+    }
+
+    // Past the rest of a message that was too large, to the next "From " line.
+    void skipMessage() {
+        if (midLine)
+            restOfLine([](const char *, qsizetype) { return true; });
+        while ((avail() > 0 || fill()) && !atFromLine())
+            restOfLine([](const char *, qsizetype) { return true; });
+        skipping = midLine = false;
+    }
+
+    MailText tooLarge(const QString &name, const QByteArray &head) {
+        MailText mail;
+        mail.label = name;
+        mail.subject = subjectOfHead(head);
+        mail.error = QString::fromUtf8(MsgTooLargeMessage).arg(sizeText(limit));
+        return mail;
+    }
+
+    // The whole rest of the source, when it is within the limit.
+    bool readRest(QByteArray &out) {
+        while (avail() <= limit && fill()) {
+        }
+        if (avail() > limit) {
+            out = buf.mid(pos, qsizetype(std::min<qint64>(limit, avail())));
+            return false;
+        }
+        out = pos == 0 ? std::move(buf) : buf.mid(pos);
+        buf.clear();
+        pos = 0;
+        return true;
+    }
+
+    bool nextOfMbox(MailText &mail) {
+        if (skipping)
+            skipMessage();
+        if (avail() == 0 && !fill())
+            return false;
+        const QString name = label + u'#' + QString::number(++count);
+        midLine = false;
+        // The envelope ("From " line) counts towards the size but is no part of the message.
+        qint64 size = 0;
+        bool over = false;
+        QByteArray bytes;
+        const bool whole = restOfLine([&](const char *p, qsizetype n) {
+            size += n;
+            if ((over = size > limit))
+                return false;
+            bytes.append(p, n);
+            return true;
+        });
+        const qsizetype envelope = bytes.size();
+        while (!over && (avail() > 0 || fill()) && !atFromLine()) {
+            const bool lineEnded = restOfLine([&](const char *p, qsizetype n) {
+                size += n;
+                if (size > limit) {
+                    over = true;
+                    return false;
+                }
+                bytes.append(p, n);
+                return true;
+            });
+            midLine = !lineEnded;
+        }
+        if (over) {
+            skipping = true;
+            midLine = midLine || !whole;
+            mail = tooLarge(name, bytes.mid(envelope));
+            return true;
+        }
+        // The line break before the next envelope belongs to it.
+        if (avail() > 0 && bytes.size() > envelope && bytes.endsWith('\n'))
+            bytes.chop(bytes.endsWith("\r\n") && bytes.size() - 2 >= envelope ? 2 : 1);
+        // An envelope with nothing after it is an empty message, not a broken one.
+        if (bytes.size() == envelope)
+            bytes += '\n';
+        mail = parsedMessage(bytes, name, true);
+        return true;
+    }
+};
+
+MailReader::MailReader(QIODevice &in, QString label, qint64 limit)
+    : d(std::make_unique<Private>(in, std::move(label), limit)) {}
+
+MailReader::~MailReader() = default;
+
+FileKind MailReader::kind() {
+    if (!d->kind) {
+        // Each look goes over the whole head again, so the head at least
+        // doubles between looks.
+        qsizetype looked = 0;
+        while (true) {
+            const bool more = d->fill();
+            const bool over = d->avail() > d->limit;
+            if (!more || over || d->avail() >= 2 * looked) {
+                d->kind = kindOf(d->at(), d->avail());
+                looked = d->avail();
+                if (d->kind || !more || over)
+                    break;
+            }
+        }
+        if (!d->kind)
+            d->kind = FileKind::Other; // the source ended, or its head alone passes the limit
+    }
+    return *d->kind;
+}
+
+bool MailReader::next(MailText &mail) {
+    if (d->finished)
+        return false;
+    switch (kind()) {
+    case FileKind::Other:
+        d->finished = true;
+        return false;
+    case FileKind::Message: {
+        d->finished = true;
+        QByteArray bytes;
+        mail = d->readRest(bytes) ? parsedMessage(bytes, d->label, false) : d->tooLarge(d->label, bytes);
+        return true;
+    }
+    case FileKind::Mbox:
+        if (d->nextOfMbox(mail))
+            return true;
+        d->finished = true;
+        return false;
+    }
+    return false;
+}
+
+QByteArray MailReader::text() {
+    kind();
+    d->finished = true;
+    QByteArray bytes;
+    if (!d->readRest(bytes))
+        throw Error(QString::fromUtf8(MsgTooLargeText).arg(d->label, sizeText(d->limit)));
+    return bytes;
+}
+
+QList<MailText> readMessages(const QByteArray &bytes, const QString &label) {
+    QBuffer in;
+    in.setData(bytes);
+    in.open(QIODevice::ReadOnly);
+    MailReader reader(in, label);
     QList<MailText> mails;
-    if (kind == FileKind::Message) {
-        GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
-        mails.append(textOf(message.get(), label, false));
-        return mails;
-    }
-    while (!g_mime_parser_eos(parser.get())) {
-        const gint64 before = g_mime_parser_tell(parser.get());
-        GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
-        if (!message)
-            break;
-        mails.append(textOf(message.get(), label + u'#' + QString::number(mails.size() + 1), true));
-        if (g_mime_parser_tell(parser.get()) <= before)
-            break;
-    }
-    if (mails.isEmpty())
-        mails.append(textOf(nullptr, label + QStringLiteral("#1"), true));
+    MailText m;
+    while (reader.next(m))
+        mails.append(std::move(m));
     return mails;
 }
 
-QStringList maildirFiles(const QString &dir) {
-    const QDir root(dir);
-    if (!QFileInfo(root.filePath(QStringLiteral("new"))).isDir() ||
-        !QFileInfo(root.filePath(QStringLiteral("cur"))).isDir())
-        return {};
-    // Names begin with the delivery time, so name order is the order mail came in.
-    QFileInfoList files;
+// ---- files and folders -----------------------------------------------------
+
+std::unique_ptr<QFile> openRegularFile(const QString &path) {
+    const QByteArray native = QFile::encodeName(path);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer.
+    const int fd = path.isEmpty() ? -1 : ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Error(QString::fromUtf8(MsgCannotOpenFile).arg(path));
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool isDir = S_ISDIR(st.st_mode);
+        ::close(fd);
+        throw Error(QString::fromUtf8(isDir ? MsgCannotOpenFile : MsgNotRegular).arg(path));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw Error(QString::fromUtf8(MsgCannotOpenFile).arg(path));
+    }
+    return file;
+}
+
+namespace {
+
+enum class Entry { Missing, Folder, File, Other };
+
+// What stands under the path, links followed; an Error when it cannot be looked at.
+Entry entryAt(const QString &path, const QString &named) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Entry::Missing;
+        throw Error(QString::fromUtf8(MsgCannotListFolder).arg(named));
+    }
+    if (S_ISDIR(st.st_mode))
+        return Entry::Folder;
+    return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
+}
+
+} // namespace
+
+bool isMaildir(const QString &dir) {
     for (const char *sub : {"new", "cur"})
-        files += QDir(root.filePath(QString::fromLatin1(sub))).entryInfoList(QDir::Files, QDir::Name);
-    std::stable_sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.fileName() < b.fileName();
-    });
+        if (entryAt(dir + u'/' + QLatin1String(sub), dir) == Entry::Folder)
+            return true;
+    return false;
+}
+
+QStringList maildirFiles(const QString &dir) {
+    if (!isMaildir(dir))
+        return {};
+    const QString root = QFileInfo(dir).absoluteFilePath();
+    struct Found {
+        QString name;
+        QString path;
+    };
+    std::vector<Found> files;
+    for (const char *sub : {"new", "cur"}) {
+        const QString part = root + u'/' + QLatin1String(sub);
+        if (entryAt(part, part) != Entry::Folder)
+            continue;
+        DIR *d = ::opendir(QFile::encodeName(part).constData());
+        if (!d)
+            throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part));
+        std::unique_ptr<DIR, int (*)(DIR *)> closer(d, ::closedir);
+        while (true) {
+            errno = 0;
+            const dirent *e = ::readdir(d);
+            if (!e) {
+                if (errno != 0)
+                    throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part));
+                break;
+            }
+            // Names beginning with a dot are no messages in a Maildir.
+            if (e->d_name[0] == '.')
+                continue;
+            const QString name = QFile::decodeName(e->d_name);
+            const QString path = part + u'/' + name;
+            // The listing's own type spares a look at each of thousands of files.
+            const Entry type = e->d_type == DT_REG ? Entry::File
+                               : e->d_type == DT_DIR ? Entry::Folder
+                                                     : entryAt(path, path);
+            switch (type) {
+            case Entry::File:
+                files.push_back({name, path});
+                break;
+            case Entry::Missing: // taken away meanwhile by the mail program
+            case Entry::Folder:
+                break;
+            case Entry::Other:
+                throw Error(QString::fromUtf8(MsgNotRegular).arg(path));
+            }
+        }
+    }
+    // Names begin with the delivery time, so name order is the order mail came in.
+    std::stable_sort(files.begin(), files.end(), [](const Found &a, const Found &b) { return a.name < b.name; });
     QStringList paths;
-    for (const QFileInfo &f : files)
-        paths.append(f.absoluteFilePath());
+    paths.reserve(qsizetype(files.size()));
+    for (const Found &f : files)
+        paths.append(f.path);
     return paths;
+}
+
+QString echoed(const QString &name) {
+    QString out;
+    const qsizetype n = std::min(name.size(), EchoedLength);
+    out.reserve(n + 1);
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = name[i];
+        out += (c.category() == QChar::Other_Control) ? QChar(QChar::ReplacementCharacter) : c;
+    }
+    if (name.size() > n) {
+        // Never half of a surrogate pair.
+        if (out.back().isHighSurrogate())
+            out.chop(1);
+        out += QChar(0x2026);
+    }
+    return out;
 }
 
 } // namespace quil::mail

@@ -8,9 +8,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QBuffer>
+#include <QElapsedTimer>
+
 #include <cerrno>
 #include <functional>
+#include <grp.h>
 #include <iconv.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quil;
 using namespace quil::test;
@@ -409,6 +417,210 @@ TEST(MailReader, MboxGivesEachMessageAndUnquotesFromLines) {
     EXPECT_EQ(readOne(message("Content-Type: text/plain\r\n", ">From here\r\n")).text, QStringLiteral(">From here\r\n"));
 }
 
+namespace {
+
+// Hands out at most step bytes a read, as a pipe may.
+class Trickle : public QIODevice {
+public:
+    Trickle(QByteArray bytes, qint64 step) : m_bytes(std::move(bytes)), m_step(step) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 max) override {
+        const qint64 n = std::min({max, m_step, qint64(m_bytes.size()) - m_at});
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_step;
+    qint64 m_at = 0;
+};
+
+// A head, then the same bytes again and again for ever, as /dev/zero or a
+// program that never stops writing; counts what was read.
+class Endless : public QIODevice {
+public:
+    Endless(QByteArray head, QByteArray repeated) : m_head(std::move(head)), m_repeated(std::move(repeated)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    qint64 given = 0;
+
+protected:
+    qint64 readData(char *data, qint64 max) override {
+        for (qint64 i = 0; i < max; ++i, ++given)
+            data[i] = given < m_head.size() ? m_head[given]
+                                            : m_repeated[(given - m_head.size()) % m_repeated.size()];
+        return max;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_head, m_repeated;
+};
+
+QList<MailText> readAll(QIODevice &in, const QString &label, qint64 limit = mail::MaxMessageBytes) {
+    mail::MailReader reader(in, label, limit);
+    QList<MailText> mails;
+    MailText m;
+    while (reader.next(m))
+        mails.append(m);
+    return mails;
+}
+
+bool same(const QList<MailText> &a, const QList<MailText> &b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i].label != b[i].label || a[i].text != b[i].text || a[i].error != b[i].error ||
+            a[i].subject != b[i].subject)
+            return false;
+    return true;
+}
+
+QByteArray threeMessageMbox(const QByteArray &middleBody) {
+    return "From a Sat Apr  5 12:34:56 2003\n" + withLf(message("Content-Type: text/plain; charset=UTF-8\r\n",
+                                                                 QStringLiteral("一通目\r\n").toUtf8())) +
+           "\nFrom b Sat Apr  5 12:34:57 2003\n" +
+           "From: b@example.jp\nSubject: =?UTF-8?B?" + QStringLiteral("大きい").toUtf8().toBase64() +
+           "?=\nContent-Type: text/plain; charset=UTF-8\n\n" + middleBody +
+           "\nFrom c Sat Apr  5 12:34:58 2003\n" +
+           withLf(message("Content-Type: text/plain; charset=UTF-8\r\n", QStringLiteral("三通目\r\n").toUtf8()));
+}
+
+} // namespace
+
+TEST(MailReader, AStreamGivesTheSameMessagesHoweverItsBytesArrive) {
+    QByteArray mbox;
+    for (const Form &f : forms())
+        mbox += "From info@example.jp Sat Apr  5 12:34:56 2003\r\n" + f.make(crlf(magMagMail())) + "\r\n";
+    mbox += threeMessageMbox("本文\n>From quoted\n");
+    const QList<MailText> whole = mail::readMessages(mbox, QStringLiteral("box"));
+    ASSERT_EQ(whole.size(), forms().size() + 3);
+    for (const qint64 step : {1, 2, 5, 7, 4096}) {
+        Trickle in(mbox, step);
+        EXPECT_TRUE(same(readAll(in, QStringLiteral("box")), whole)) << "step " << step;
+    }
+    // A message and a text that is no mail, a byte at a time.
+    const QByteArray eml = forms()[1].make(crlf(magMagMail()));
+    Trickle one(eml, 1);
+    EXPECT_TRUE(same(readAll(one, QStringLiteral("m.eml")), mail::readMessages(eml, QStringLiteral("m.eml"))));
+    const QByteArray text = cp932::encode(crlf(magMagMail()));
+    Trickle plain(text, 3);
+    mail::MailReader reader(plain, QStringLiteral("a.txt"));
+    EXPECT_EQ(reader.kind(), FileKind::Other);
+    EXPECT_EQ(reader.text(), text);
+}
+
+TEST(MailReader, AMessagePastTheLimitIsNamedAndTheOthersAreStillRead) {
+    const qint64 limit = 2000;
+    QByteArray big;
+    while (big.size() <= limit)
+        big += "0123456789 0123456789 0123456789\n";
+    // The limit is the message's own size, envelope included, not the mailbox's.
+    const QByteArray fits = threeMessageMbox("short\n");
+    Trickle small(fits + fits + fits, 64);
+    EXPECT_EQ(readAll(small, QStringLiteral("box"), limit).size(), 9);
+
+    for (const QByteArray &middle : {big, big + QByteArray(5000, 'x') + "\n", QByteArray(5000, 'y')}) {
+        Trickle in(threeMessageMbox(middle), 300);
+        const QList<MailText> mails = readAll(in, QStringLiteral("box"), limit);
+        ASSERT_EQ(mails.size(), 3);
+        EXPECT_EQ(mails[0].text, QStringLiteral("一通目\r\n"));
+        EXPECT_TRUE(mails[0].error.isEmpty());
+        EXPECT_EQ(mails[1].label, QStringLiteral("box#2"));
+        EXPECT_EQ(mails[1].subject, QStringLiteral("大きい"));
+        EXPECT_EQ(mails[1].error, QStringLiteral("メールが大きすぎます (2000 バイト を超えています)"));
+        EXPECT_TRUE(mails[1].text.isEmpty());
+        EXPECT_EQ(mails[2].label, QStringLiteral("box#3"));
+        EXPECT_EQ(mails[2].text, QStringLiteral("三通目\r\n"));
+    }
+
+    // A lone message, and a text that is no mail.
+    QBuffer eml;
+    eml.setData(message("Content-Type: text/plain\r\n", big));
+    eml.open(QIODevice::ReadOnly);
+    const QList<MailText> one = readAll(eml, QStringLiteral("m.eml"), limit);
+    ASSERT_EQ(one.size(), 1);
+    EXPECT_EQ(one[0].error, QStringLiteral("メールが大きすぎます (2000 バイト を超えています)"));
+    EXPECT_EQ(one[0].subject, QStringLiteral("Registration"));
+    QBuffer text;
+    text.setData(big);
+    text.open(QIODevice::ReadOnly);
+    mail::MailReader reader(text, QStringLiteral("a.txt"), limit);
+    EXPECT_EQ(reader.kind(), FileKind::Other);
+    EXPECT_EQ(test::errorOf([&] { reader.text(); }),
+              QStringLiteral("'a.txt' は大きすぎて読み込めません (2000 バイト を超えています)。"));
+    EXPECT_EQ(mail::MaxMessageBytes, 64 * 1024 * 1024);
+}
+
+TEST(MailReader, InputThatNeverEndsStopsAtTheLimit) {
+    const qint64 limit = 1 << 20;
+    // Zeros, an endless header line, an endless message in a mailbox: each
+    // is given up once the limit is passed, having read little more.
+    Endless zeros(QByteArray(), QByteArray(1, '\0'));
+    mail::MailReader z(zeros, QStringLiteral("標準入力"), limit);
+    EXPECT_EQ(z.kind(), FileKind::Other);
+    EXPECT_EQ(test::errorOf([&] { z.text(); }),
+              QStringLiteral("'標準入力' は大きすぎて読み込めません (1 MB を超えています)。"));
+    EXPECT_LT(zeros.given, 2 * limit);
+
+    Endless header("Subject: ", "a");
+    mail::MailReader h(header, QStringLiteral("標準入力"), limit);
+    EXPECT_EQ(h.kind(), FileKind::Other);
+    EXPECT_FALSE(test::errorOf([&] { h.text(); }).isEmpty());
+    EXPECT_LT(header.given, 3 * limit);
+
+    Endless body("From x\nSubject: s\n\n", "y\n");
+    mail::MailReader b(body, QStringLiteral("標準入力"), limit);
+    MailText m;
+    ASSERT_TRUE(b.next(m));
+    EXPECT_EQ(m.error, QStringLiteral("メールが大きすぎます (1 MB を超えています)"));
+    EXPECT_EQ(m.subject, QStringLiteral("s"));
+    EXPECT_LT(body.given, 2 * limit);
+}
+
+TEST(MailReader, OnlyRegularFilesAreOpened) {
+    TempEnv env;
+    const QString fifo = env.cwd() + "/fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // No writer ever comes: opening it must not wait for one.
+    EXPECT_EQ(test::errorOf([&] { mail::openRegularFile(fifo); }),
+              QStringLiteral("'%1' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。").arg(fifo));
+    EXPECT_EQ(test::errorOf([] { mail::openRegularFile(QStringLiteral("/dev/zero")); }),
+              QStringLiteral("'/dev/zero' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。"));
+    EXPECT_EQ(test::errorOf([&] { mail::openRegularFile(env.cwd()); }),
+              QStringLiteral("ファイル '%1' を読み込めませんでした。").arg(env.cwd()));
+    EXPECT_EQ(test::errorOf([&] { mail::openRegularFile(env.cwd() + "/gone.eml"); }),
+              QStringLiteral("ファイル '%1/gone.eml' を読み込めませんでした。").arg(env.cwd()));
+    const QString eml = env.writeFile("m.eml", forms()[0].make(QStringLiteral("本文\r\n")));
+    const std::unique_ptr<QFile> file = mail::openRegularFile(eml);
+    const QList<MailText> mails = readAll(*file, eml);
+    ASSERT_EQ(mails.size(), 1);
+    EXPECT_EQ(mails[0].text, QStringLiteral("本文\r\n"));
+}
+
+TEST(MailReader, EchoedNamesAreCutAndShowNoControls) {
+    // A charset name of 5,000 characters is named by its beginning.
+    const QByteArray name(5000, 'x');
+    const MailText m = readOne(message("Content-Type: text/plain; charset=" + name + "\r\n", "abc\r\n"));
+    EXPECT_EQ(m.error, QStringLiteral("メールの文字コード「%1…」を読めません").arg(QString(64, u'x')));
+
+    EXPECT_EQ(mail::echoed(QStringLiteral("iso-2022-jp")), QStringLiteral("iso-2022-jp"));
+    EXPECT_EQ(mail::echoed(QString(64, u'あ')), QString(64, u'あ'));
+    EXPECT_EQ(mail::echoed(QString(65, u'あ')), QString(64, u'あ') + QChar(0x2026));
+    EXPECT_EQ(mail::echoed(QStringLiteral("a\x1b[2Jb\tc")), QStringLiteral("a\uFFFD[2Jb\uFFFDc"));
+    // A character outside the BMP is never halved at the cut.
+    const QString wide = QString(63, u'a') + QStringLiteral("\U0001F600") + QStringLiteral("zz");
+    EXPECT_EQ(mail::echoed(wide), QString(63, u'a') + QChar(0x2026));
+}
+
 TEST(MailReader, MaildirFilesInNameOrder) {
     TempEnv env;
     QDir root(env.root());
@@ -429,12 +641,89 @@ TEST(MailReader, MaildirFilesInNameOrder) {
     const QString base = root.absoluteFilePath("box");
     EXPECT_EQ(mail::maildirFiles(base), (QStringList{base + "/cur/1049500000.1.host:2,S", base + "/new/1049600000.2.host",
                                                      base + "/cur/1049700000.3.host:2,"}));
-    // Not a Maildir: no cur beside new, or no folder at all.
-    root.mkpath("half/new");
-    put("half/new/1");
-    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("half")).isEmpty());
+    // new/ alone or cur/ alone makes a Maildir too, and each is read whole.
+    root.mkpath("onlynew/new");
+    put("onlynew/new/1");
+    put("onlynew/new/2");
+    root.mkpath("onlycur/cur");
+    put("onlycur/cur/3:2,S");
+    EXPECT_TRUE(mail::isMaildir(root.absoluteFilePath("onlynew")));
+    EXPECT_EQ(mail::maildirFiles(root.absoluteFilePath("onlynew")),
+              (QStringList{root.absoluteFilePath("onlynew/new/1"), root.absoluteFilePath("onlynew/new/2")}));
+    EXPECT_EQ(mail::maildirFiles(root.absoluteFilePath("onlycur")), QStringList{root.absoluteFilePath("onlycur/cur/3:2,S")});
+    // Not a Maildir: a folder without either, a file named so, no folder at all.
+    root.mkpath("plain/tmp");
+    put("plain/new");
+    EXPECT_FALSE(mail::isMaildir(root.absoluteFilePath("plain")));
+    EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("plain")).isEmpty());
     EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("missing")).isEmpty());
     EXPECT_TRUE(mail::maildirFiles(root.absoluteFilePath("box/new/1049600000.2.host")).isEmpty());
+}
+
+namespace {
+
+// Runs f where file permissions hold: as nobody in a child process when this
+// is root (whom permissions do not stop), else here. Returns what f returns,
+// or nothing with a reason in skipped.
+std::optional<QString> withoutRoot(const std::function<QString()> &f, QString &skipped) {
+    if (geteuid() != 0)
+        return f();
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        skipped = QStringLiteral("no pipe");
+        return std::nullopt;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        const QByteArray out = f().toUtf8();
+        const bool written = ::write(fds[1], out.constData(), size_t(out.size())) == out.size();
+        ::_exit(written ? 0 : 4);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        skipped = QStringLiteral("could not become nobody (status %1)").arg(status);
+        return std::nullopt;
+    }
+    return QString::fromUtf8(got);
+}
+
+} // namespace
+
+TEST(MailReader, AMaildirPartThatCannotBeReadIsAnErrorNamingIt) {
+    TempEnv env;
+    QDir root(env.root());
+    root.mkpath("box/new");
+    root.mkpath("box/cur");
+    QFile(root.filePath("box/new/1")).open(QIODevice::WriteOnly);
+    QFile(root.filePath("box/cur/2:2,S")).open(QIODevice::WriteOnly);
+    const QString box = root.absoluteFilePath("box");
+    // nobody must reach the folder, but not into cur/.
+    for (const QString &d : {env.root(), box, box + "/new"})
+        ::chmod(QFile::encodeName(d).constData(), 0755);
+    ::chmod(QFile::encodeName(box + "/cur").constData(), 0);
+    QString skipped;
+    const std::optional<QString> error =
+        withoutRoot([&] { return test::errorOf([&] { mail::maildirFiles(box); }); }, skipped);
+    ::chmod(QFile::encodeName(box + "/cur").constData(), 0700);
+    if (!error)
+        GTEST_SKIP() << skipped.toStdString();
+    EXPECT_EQ(*error, QStringLiteral("フォルダ '%1/cur' を読み込めませんでした。").arg(box));
+
+    // An entry that is no file would never end or never come: named too.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(box + "/new/3").constData(), 0600), 0);
+    EXPECT_EQ(test::errorOf([&] { mail::maildirFiles(box); }),
+              QStringLiteral("'%1/new/3' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。").arg(box));
 }
 
 // ---- HTML ------------------------------------------------------------------
@@ -541,6 +830,14 @@ TEST(DropInput, TextFilesGiveTheirBytesAndMailsTheirText) {
     EXPECT_EQ(drop::unreadableMessage(taken.unreadable[0]),
               QStringLiteral("メール 'box#2' を読み込めませんでした。\n件名: Registration\n"
                              "メールの文字コード「x-none」を読めません"));
+
+    // A subject as long as a mail may make it is named by its beginning.
+    MailText longSubject = taken.unreadable[0];
+    longSubject.subject = QString(5000, u'件');
+    EXPECT_EQ(drop::unreadableMessage(longSubject),
+              QStringLiteral("メール 'box#2' を読み込めませんでした。\n件名: %1…\n"
+                             "メールの文字コード「x-none」を読めません")
+                  .arg(QString(64, u'件')));
 }
 
 TEST(DropInput, JisConversionTouchesOnlyByteLines) {

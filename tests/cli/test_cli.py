@@ -10,6 +10,8 @@ usage: test_cli.py path/to/quillet-cli [unittest arguments]
 """
 
 import email.charset
+import email.mime.application
+import email.mime.multipart
 import email.mime.text
 import email.utils
 import fcntl
@@ -17,11 +19,13 @@ import json
 import mailbox
 import os
 import pty
+import resource
 import select
 import sqlite3
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -161,9 +165,9 @@ class CliTest(unittest.TestCase):
 
     # helpers
 
-    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE):
+    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE, timeout=RUN_WAIT, **popen):
         return subprocess.run([CLI, *args], input=stdin, cwd=self.cwd, env=env or self.env,
-                              stdout=subprocess.PIPE, stderr=stderr, timeout=RUN_WAIT)
+                              stdout=subprocess.PIPE, stderr=stderr, timeout=timeout, **popen)
 
     def ok(self, *args, stdin=b""):
         r = self.run_cli(*args, stdin=stdin)
@@ -280,6 +284,60 @@ class ImportMailMessages(CliTest):
         self.assertTrue(os.path.exists(os.path.join(md, "new", "1000000001.M1P1.host")),
                         "messages are read, not moved")
 
+    def test_maildir_with_only_new_or_only_cur_is_read_whole(self):
+        self.write("OnlyNew/new/1000000001.M1P1.host", message_bytes(magmag_mail(name="一号"), "utf-8"))
+        self.write("OnlyNew/new/1000000002.M2P2.host", message_bytes(magmag_mail(name="二号", mag_id="2"), "utf-8"))
+        self.write("OnlyCur/cur/1000000003.M3P3.host:2,S",
+                   message_bytes(magmag_mail(name="三号", mag_id="3"), "iso-2022-jp"))
+        out = self.ok("import-mail", os.path.join(self.cwd, "OnlyNew"), os.path.join(self.cwd, "OnlyCur"))
+        self.assertEqual(out, "3件が登録されました\n")
+        self.assertEqual([r["メールマガジン名"] for r in self.records()], ["一号", "二号", "三号"])
+
+    def test_mbox_on_a_pipe_is_read_message_by_message(self):
+        # 400 MB of mail, each message 1 MB with an attachment: what the
+        # program holds stays near one message, not the whole stream.
+        attachment = email.mime.application.MIMEApplication(os.urandom(750 * 1024))
+        msg = email.mime.multipart.MIMEMultipart()
+        msg["From"] = "info@mag2.com"
+        msg["Subject"] = "ご登録"
+        msg.attach(email.mime.text.MIMEText(magmag_mail().replace("\r\n", "\n"), "plain", "utf-8"))
+        msg.attach(attachment)
+        one = b"From info@mag2.com Sat Apr  5 12:34:56 2003\n" + msg.as_bytes() + b"\n"
+        count = 400 * 1024 * 1024 // len(one)
+        env = dict(self.env)
+        # A sanitizer build would otherwise hold freed messages for a while.
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=8"
+        proc = subprocess.Popen([CLI, "import-mail"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, cwd=self.cwd, env=env)
+        batches = count // 16
+
+        def feed():
+            try:
+                for _ in range(batches):
+                    proc.stdin.write(one * 16)
+            except BrokenPipeError:
+                pass  # the program ended early; its status tells why
+            finally:
+                proc.stdin.close()
+
+        writer = threading.Thread(target=feed)
+        writer.start()
+        watchdog = threading.Timer(RUN_WAIT, proc.kill)
+        watchdog.start()
+        # Its own peak memory; the program prints too little to fill a pipe.
+        try:
+            _, status, usage = os.wait4(proc.pid, 0)
+        finally:
+            watchdog.cancel()
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        writer.join(RUN_WAIT)
+        out, err = proc.stdout.read(), proc.stderr.read()
+        proc.stdout.close()
+        proc.stderr.close()
+        self.assertEqual(proc.returncode, 0, err.decode(errors="replace"))
+        self.assertEqual(out.decode(), f"{batches * 16}件が登録されました\n")
+        self.assertLess(usage.ru_maxrss * 1024, 250 * 1024 * 1024, "peak memory")
+
     def test_message_as_a_mail_system_pipes_it(self):
         # procmail and maildrop hand a message over with the mbox envelope line first.
         data = b"From info@mag2.com Sat Apr  5 12:34:56 2003\n" + message_bytes(magmag_mail(), "utf-8")
@@ -340,6 +398,89 @@ class ImportMailFailures(CliTest):
         self.assertEqual(r.returncode, 1)
         self.assertIn("missing.eml", r.stderr.decode("utf-8"))
         self.assertEqual(self.records(), [])
+
+    def test_unreadable_part_of_a_maildir_is_an_error_naming_it(self):
+        self.write("Maildir/new/1000000001.M1P1.host", message_bytes(magmag_mail(name="新着"), "utf-8"))
+        self.write("Maildir/cur/1000000002.M2P2.host:2,S", message_bytes(magmag_mail(name="既読", mag_id="2"), "utf-8"))
+        cur = os.path.join(self.cwd, "Maildir", "cur")
+        as_user = {}
+        if os.geteuid() == 0:
+            # Permissions do not stop root: the program runs as nobody, who
+            # owns the test's folders but may not read cur/.
+            for folder, dirs, files in os.walk(self.root):
+                for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+                    os.chown(name, 65534, 65534)
+            as_user = {"user": 65534, "group": 65534, "extra_groups": []}
+        os.chmod(cur, 0)
+        try:
+            r = self.run_cli("import-mail", os.path.join(self.cwd, "Maildir"), **as_user)
+            self.assertEqual(r.returncode, 1)
+            self.assertEqual(r.stdout, b"")
+            self.assertIn(f"'{cur}'", r.stderr.decode("utf-8"))
+        finally:
+            os.chmod(cur, 0o755)
+        self.assertEqual(self.records(), [], "new/ is not read alone")
+
+    def test_fifo_and_devices_are_refused_before_the_tables_are_opened(self):
+        good = self.write("good.txt", sjis(magmag_mail()))
+        fifo = os.path.join(self.cwd, "pipe")
+        os.mkfifo(fifo)
+        self.ok("list")
+        # Holding the register: had the tables been opened first, that would
+        # be the error, and a FIFO without a writer would wait for ever.
+        fd = os.open(self.magazine_table(), os.O_RDONLY)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            for bad in (fifo, "/dev/zero"):
+                r = self.run_cli("import-mail", good, bad, timeout=20)
+                self.assertEqual(r.returncode, 1, bad)
+                err = r.stderr.decode("utf-8")
+                self.assertIn(f"'{bad}' is neither a regular file nor a folder", err)
+                self.assertNotIn(self.magazine_table(), err)
+        finally:
+            os.close(fd)
+        self.assertEqual(self.records(), [])
+
+    def test_endless_standard_input_ends_with_a_message(self):
+        good = self.write("good.txt", sjis(magmag_mail()))
+        limits = {}
+        with open(CLI, "rb") as program:
+            sanitized = b"__asan_init" in program.read()
+        if not sanitized:
+            # Without a bound the program would take all the memory there is.
+            limits["preexec_fn"] = lambda: resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+        with open("/dev/zero", "rb") as zero:
+            r = subprocess.run([CLI, "import-mail", good, "-"], stdin=zero, cwd=self.cwd, env=self.env,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_WAIT, **limits)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"),
+                         "quillet-cli: 'standard input' は大きすぎて読み込めません (64 MB を超えています)。\n")
+        self.assertEqual(self.records(), [magmag_record()], "what was stored before stays")
+
+    def test_message_past_the_limit_is_named_and_ends_the_import(self):
+        path = os.path.join(self.cwd, "big.mbox")
+        with open(path, "wb") as f:
+            f.write(b"From info@mag2.com Sat Apr  5 12:34:56 2003\n" + message_bytes(magmag_mail(), "utf-8") + b"\n")
+            big = message("x", "utf-8", subject="大きな添付")
+            f.write(b"From info@mag2.com Sat Apr  5 12:34:57 2003\n" + big.as_bytes() + b"\n")
+            f.write((b"x" * 75 + b"\n") * (65 * 1024 * 1024 // 76) + b"\n")
+            f.write(b"From info@mag2.com Sat Apr  5 12:34:58 2003\n" + message_bytes(melma_mail(), "utf-8") + b"\n")
+        r = self.run_cli("import-mail", path)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"),
+                         f"quillet-cli: {path}#2 (大きな添付): メールが大きすぎます (64 MB を超えています)\n")
+        self.assertEqual(self.records(), [magmag_record()], "the messages before it stay, none after it is read")
+
+    def test_names_from_a_mail_are_cut_in_the_error(self):
+        charset = "x" * 5000
+        subject = "件" * 5000
+        bad = self.write("bad.eml", b"From: info@mag2.com\r\nSubject: " + email.charset.Charset("utf-8").header_encode(
+            subject).encode() + b"\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=" +
+            charset.encode() + b"\r\n\r\nbody\r\n")
+        r = self.run_cli("import-mail", bad)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"),
+                         f"quillet-cli: {bad} ({'件' * 64}…): メールの文字コード「{'x' * 64}…」を読めません\n")
 
     def test_folder_that_is_no_maildir(self):
         os.mkdir(os.path.join(self.cwd, "plain"))

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using quil::MessageBox;
@@ -433,4 +434,43 @@ TEST_F(AutoInputFormTest, OutlookExpressDropLeavesDecodedMailText) {
     dropFiles({oe, m, oe2});
     EXPECT_EQ(memo(), QStringLiteral("\n亜\n\n亜 0!\n\n亜x\n"));
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(AutoInputFormTest, ADroppedMaildirGivesItsMessagesAsDroppedFilesDo) {
+    // new/ alone or cur/ alone is a Maildir, by the rule quillet-cli follows.
+    const QByteArray head = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n";
+    QDir(env->cwd()).mkpath("box/new");
+    env->writeFile("box/new/1000000002.B.host", eml(head, mailWithId("222222").toUtf8().toBase64() + "\r\n"));
+    env->writeFile("box/new/1000000001.A.host", eml(head, mailWithId("111111").toUtf8().toBase64() + "\r\n"));
+    QDir(env->cwd()).mkpath("seen/cur");
+    env->writeFile("seen/cur/1000000003.C.host:2,S", eml(head, mailWithId("333333").toUtf8().toBase64() + "\r\n"));
+    const QString text = file("mail.txt", mailWithId("444444"));
+
+    dropFiles({env->cwd() + "/box", env->cwd() + "/seen", text});
+    QString expected;
+    for (const char *id : {"111111", "222222", "333333", "444444"})
+        expected += QStringLiteral("\n") + mailWithId(id);
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(memo(), expected);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(AutoInputFormTest, ADroppedFifoDeviceOrBrokenMaildirIsNamedAndNotWaitedFor) {
+    const QString a = file("a.txt", QStringLiteral("A"));
+    const QString b = file("b.txt", QStringLiteral("B"));
+    // No writer ever opens the FIFO, and /dev/zero never ends.
+    const QString fifo = env->cwd() + "/fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir(env->cwd()).mkpath("box/new");
+    const QString inBox = env->cwd() + "/box/new/1000000001.A.host";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(inBox).constData(), 0600), 0);
+
+    dropFiles({a, fifo, QStringLiteral("/dev/zero"), env->cwd() + "/box", b});
+    EXPECT_EQ(memo(), QStringLiteral("\nA\n\nB\n"));
+    const QString refused = QStringLiteral("'%1' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。");
+    EXPECT_EQ(shownTexts(), (QStringList{refused.arg(fifo), refused.arg(QStringLiteral("/dev/zero")), refused.arg(inBox)}));
+    for (const quil::ShownMessage &m : MessageBox::shown()) {
+        EXPECT_EQ(m.caption, QStringLiteral("Quillet"));
+        EXPECT_EQ(m.icon, quil::MsgIcon::Exclamation);
+    }
 }
