@@ -9,6 +9,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QStyleOptionFrame>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QTextBlock>
@@ -31,6 +34,37 @@ bool acceptsIntegerInput(const QString &typed) {
             return false;
     }
     return true;
+}
+
+// Shows a one-line box's value from its first character, so a value that
+// does not fit loses its end, not its beginning. The substituted faces set
+// Latin letters and digits wider than the faces the boxes were laid out
+// for, so a value that would just fit there (a whole date, an address) is
+// set a little condensed here, and only then.
+void showFromStart(QLineEdit *edit) {
+    static const int kStretches[] = {100, 94, 88};
+    const QString text = edit->displayText();
+    QStyleOptionFrame opt;
+    opt.initFrom(edit);
+    opt.rect = edit->rect();
+    opt.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, edit) : 0;
+    const QMargins margins = edit->textMargins();
+    const int room = edit->style()->subElementRect(QStyle::SE_LineEditContents, &opt, edit).width() - margins.left()
+                   - margins.right() - 2; // the cursor and the line edit's own inner margin
+    QFont font = edit->font();
+    int stretch = kStretches[0];
+    for (int s : kStretches) {
+        stretch = s;
+        font.setStretch(s);
+        if (QFontMetrics(font).horizontalAdvance(text) <= room)
+            break;
+    }
+    if (edit->font().stretch() != stretch) {
+        QFont f; // only the stretch is the box's own; the rest follows the window
+        f.setStretch(stretch);
+        edit->setFont(f);
+    }
+    edit->setCursorPosition(0);
 }
 
 QString memoShownText(QString stored) {
@@ -187,6 +221,8 @@ void DBEdit::dataChanged() {
         setText(v);
         m_loading = false;
     }
+    if (!hasFocus())
+        showFromStart(this);
 }
 
 void DBEdit::updateData() {
@@ -194,7 +230,19 @@ void DBEdit::updateData() {
         f->setAsString(text());
 }
 
-void DBEdit::activeChanged() { setReadOnly(!m_link.field()); }
+void DBEdit::activeChanged() {
+    setReadOnly(!m_link.field());
+    // What the keyboard may not type into a number, an input method may not
+    // commit and a paste may not bring either.
+    const bool integer = m_link.isIntegerField();
+    if (integer && !validator()) {
+        setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9+-]*")), this));
+        setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
+    } else if (!integer && validator()) {
+        setValidator(nullptr);
+        setInputMethodHints(Qt::ImhNone);
+    }
+}
 
 void DBEdit::userEdited() {
     if (m_loading || m_link.inEdit())
@@ -246,6 +294,12 @@ void DBEdit::focusInEvent(QFocusEvent *event) {
 
 void DBEdit::focusOutEvent(QFocusEvent *event) {
     QLineEdit::focusOutEvent(event);
+    // A box or another window taking the focus is no leaving of the field:
+    // the text goes to the record when the reader leaves it, or at the
+    // record's next store, and an error box does not report its own cause
+    // a second time.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
     guard([this] { m_link.updateRecord(); });
     if (!m_link.modified())
         dataChanged();
@@ -300,6 +354,8 @@ void DBComboBox::dataChanged() {
         setEditText(v);
         m_loading = false;
     }
+    if (!hasFocus())
+        showFromStart(lineEdit());
 }
 
 void DBComboBox::updateData() {
@@ -630,12 +686,17 @@ void DBLookupComboBox::keyPressEvent(QKeyEvent *event) {
     QComboBox::keyPressEvent(event);
 }
 
+QString DBLookupComboBox::text() {
+    ensureList();
+    return findText(m_text) >= 0 ? m_text : QString();
+}
+
 void DBLookupComboBox::paintEvent(QPaintEvent *) {
     QStylePainter painter(this);
     painter.setPen(palette().color(QPalette::Text));
     QStyleOptionComboBox opt;
     initStyleOption(&opt);
-    opt.currentText = m_text;
+    opt.currentText = text();
     opt.currentIcon = QIcon();
     painter.drawComplexControl(QStyle::CC_ComboBox, opt);
     painter.drawControl(QStyle::CE_ComboBoxLabel, opt);

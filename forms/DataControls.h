@@ -265,8 +265,9 @@ public:
     void setListField(const QString &name);
     FieldLink &link() { return m_link; }
 
-    // The text shown in the box.
-    QString text() const { return m_text; }
+    // The text shown in the box: the field's value when the list has it,
+    // else nothing, as a lookup shows a key it cannot find.
+    QString text();
     // The choices, read afresh from the list table when it changed.
     QStringList listValues();
     void refreshList();

@@ -10,9 +10,12 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QFrame>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+
+#include <utility>
 
 TQUILForm *QUILForm = nullptr;
 
@@ -277,9 +280,35 @@ void TQUILForm::EditKeyUp(int key) {
 }
 
 bool TQUILForm::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == EditMBName && event->type() == QEvent::KeyRelease) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        quil::guard([this, key] { EditKeyUp(key); });
+    if (watched == EditMBName) {
+        switch (event->type()) {
+        case QEvent::InputMethod:
+            // A conversion is open while the input method shows text of its own.
+            m_composing = !static_cast<QInputMethodEvent *>(event)->preeditString().isEmpty();
+            break;
+        case QEvent::FocusOut:
+            m_composing = false;
+            m_enterPressed = false;
+            break;
+        case QEvent::KeyPress: {
+            const auto *k = static_cast<QKeyEvent *>(event);
+            if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)
+                m_enterPressed = !m_composing && !k->isAutoRepeat();
+            break;
+        }
+        case QEvent::KeyRelease: {
+            const auto *k = static_cast<QKeyEvent *>(event);
+            const int key = k->key();
+            const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+            if (enter && k->isAutoRepeat())
+                break;
+            if (!enter || std::exchange(m_enterPressed, false))
+                quil::guard([this, key] { EditKeyUp(key); });
+            break;
+        }
+        default:
+            break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -90,6 +90,12 @@ private:
     void buildControls();
     void bindControls();
     void arrangeTabOrder();
+
+    // The name field's Enter moves on only when its press reached the field
+    // with no conversion open: the Enter that takes an input method's
+    // conversion belongs to the input method.
+    bool m_composing = false;
+    bool m_enterPressed = false;
 };
 
 extern TQUILForm *QUILForm;

@@ -50,10 +50,19 @@ void refuse(const QString &address) {
 
 } // namespace
 
+QString Opener::withScheme(const QString &address) {
+    const QString text = address.trimmed();
+    // Pages are often written without their scheme ("www.example.jp/"); the
+    // desktops readers came from open those as web pages.
+    if (text.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+        return QStringLiteral("http://") + text;
+    return text;
+}
+
 bool Opener::isAllowedAddress(const QString &address) {
     // Addresses come from mails and typing: blanks around them are noise, and
     // characters such as "|" or "{" inside them are common and harmless.
-    const QString text = address.trimmed();
+    const QString text = withScheme(address);
     // A mail address goes to the mail program as typed; it cannot start anything else.
     if (text.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
         return true;
@@ -69,7 +78,7 @@ bool Opener::isAllowedAddress(const QString &address) {
 }
 
 bool Opener::openAddress(const QString &address) {
-    const QString text = address.trimmed();
+    const QString text = withScheme(address);
     if (text.isEmpty())
         return false;
     if (!isAllowedAddress(text)) {

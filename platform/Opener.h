@@ -21,7 +21,11 @@ public:
     // True when the text is a web or mailto: address; blanks around it are
     // dropped and the rest is what goes out. Empty text opens nothing and
     // reports nothing (returns false, no message).
+    // An address that starts with "www." is taken as a web page: "http://"
+    // goes before it.
     static bool openAddress(const QString &address);
+    // The address as it goes out: trimmed, and "http://" before "www.".
+    static QString withScheme(const QString &address);
     // Opens a file of the program's own (relative paths are taken from the
     // current folder). A missing file is not reported.
     static void openLocalFile(const QString &path);

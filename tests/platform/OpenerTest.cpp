@@ -32,7 +32,7 @@ TEST(Opener, OnlyWebAndMailAddressesAreAllowed) {
     const char *refused[] = {
         "file:///etc/passwd", "FILE:///bin/sh", "javascript:alert(1)", "/usr/bin/xterm", "./run.sh",
         "C:\\Windows\\calc.exe", "calc.exe", "http://", "https://", "http:///etc/passwd", "http:example.com",
-        "ftp://example.com", "data:text/html,<script>x</script>", "www.example.com", " file:///etc/passwd",
+        "ftp://example.com", "data:text/html,<script>x</script>", "wwwexample.com", " file:///etc/passwd",
         "http://exa mple.com", "smb://host/share", "vbscript:x", "mail:x@y", "httpx://example.com",
         " http:// ", "http://:80/", "", " \t\r\n",
     };
@@ -61,6 +61,18 @@ TEST_F(Addresses, AllowedAddressesGoOutUnchanged) {
     EXPECT_TRUE(MessageBox::shown().isEmpty());
     Opener::clearOpened();
     EXPECT_TRUE(Opener::opened().isEmpty());
+}
+
+TEST_F(Addresses, AnAddressWithoutItsSchemeThatStartsWithWwwOpensAsAWebPage) {
+    EXPECT_TRUE(Opener::openAddress(" www.own.example.jp/cancel?id=1 "));
+    EXPECT_TRUE(Opener::openAddress("WWW.Example.jp"));
+    ASSERT_EQ(Opener::opened().size(), 2);
+    EXPECT_EQ(Opener::opened()[0].address, "http://www.own.example.jp/cancel?id=1");
+    EXPECT_EQ(Opener::opened()[1].address, "http://WWW.Example.jp");
+    // Everything else stays as it was: no guessing at other bare names.
+    for (const char *a : {"own.example.jp/cancel", "ftp.example.jp", "wwwexample.jp", "www"})
+        EXPECT_FALSE(Opener::openAddress(QString::fromUtf8(a))) << a;
+    EXPECT_EQ(MessageBox::shown().size(), 4);
 }
 
 TEST_F(Addresses, OtherTextIsRefusedWithAMessageAndNeverStarted) {
