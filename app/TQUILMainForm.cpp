@@ -1,6 +1,7 @@
 #include "app/TQUILMainForm.h"
 
 #include "app/Glyphs.h"
+#include "app/MenuShortcuts.h"
 #include "app/core/RegisterCommands.h"
 #include "app/TAboutBox.h"
 #include "app/TDBGridForm.h"
@@ -139,6 +140,7 @@ TQUILMainForm::TQUILMainForm(QWidget *parent) : QMainWindow(parent) {
     // The client area is fixed; the menu bar adds its own height above it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connectDataModule();
+    new MenuShortcutsFirst(this);
 
     quil::guard([this] { FormCreate(); });
 }

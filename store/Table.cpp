@@ -12,6 +12,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <utility>
 #include <limits>
 #include <map>
 
@@ -964,6 +965,19 @@ void Table::enableControls() {
 }
 
 bool Table::controlsDisabled() const { return d->controlsOff > 0; }
+
+void Table::showRecordToControls() {
+    if (d->controlsOff == 0)
+        return;
+    const int off = std::exchange(d->controlsOff, 0);
+    struct Restore {
+        Impl &d;
+        int off;
+        ~Restore() { d.controlsOff = off; }
+    } restore{*d, off};
+    emit stateChanged();
+    emit recordChanged();
+}
 
 // ---------------------------------------------------------------------------
 

@@ -203,6 +203,10 @@ public:
     void disableControls();
     void enableControls();
     bool controlsDisabled() const;
+    // While controls are disabled, tells them of the current record once, as
+    // enabling would, and leaves them disabled: a box about to speak of the
+    // record shows over it.
+    void showRecordToControls();
     class DisabledControls {
     public:
         explicit DisabledControls(Table &t) : m_table(t) { t.disableControls(); }

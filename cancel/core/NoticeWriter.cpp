@@ -201,6 +201,9 @@ void writeCancelNotice(Table &magazines, const QDate &today) {
     // Nobody else waits on this program's lock while the box waits for the
     // reader; within a walk each deletion is then durable on its own.
     magazines.commitForWait();
+    // The windows show the record the box speaks of, also during a walk
+    // that keeps them still.
+    magazines.showRecordToControls();
     MessageBox::show(noticeBoxText(publishing), noticeBoxCaption(), MsgButtons::Ok, MsgIcon::Information);
     const QString file = noticeFileName(kind);
     const QByteArray record = cp932::encode(textlist::joinCrLf(entry.mid(1)));

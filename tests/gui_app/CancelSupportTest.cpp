@@ -199,3 +199,26 @@ TEST_F(CancelSupportTest, ThePageNeverStoresTheBlankRecordOfTheFormsNewRecordBut
     EXPECT_TRUE(MessageBox::shown().isEmpty());
     QUILForm->hide();
 }
+
+TEST_F(CancelSupportTest, EachNoticeBoxStandsOverTheRecordItSpeaksOf) {
+    addRecord("melma", "first", "1", state::Cancelled);
+    addRecord("まぐまぐ", "kept", "2", state::Subscribed);
+    addRecord("Pubzine", "third", "3", state::Cancelled);
+    t().first();
+    t().next(); // the reader is on "kept"
+    QStringList seen;
+    MessageBox::setTestMode(false);
+    MessageBox::setBackend([&](const ShownMessage &box) {
+        if (box.caption == QStringLiteral("発行媒体確認"))
+            seen << box.text + u':' + QUILForm->EditMBName->text() + u':'
+                        + QString::number(QUILForm->RadioGroupPublishing->itemIndex());
+        return MsgAnswer::Ok;
+    });
+    QUILMainForm->DeleteStateCancel->trigger();
+    MessageBox::setBackend(nullptr);
+    MessageBox::setTestMode(true);
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("発行媒体は melma です。:first:2"),
+                                 QStringLiteral("発行媒体は Pubzine です:third:1")}));
+    EXPECT_EQ(t().recordCount(), 1);
+    EXPECT_EQ(QUILForm->EditMBName->text(), "kept") << "back on the reader's record afterwards";
+}

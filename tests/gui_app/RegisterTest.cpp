@@ -427,3 +427,34 @@ TEST_F(RegisterTest, DoubleClickOnTheMarkShowsTheRecordFormOnThatRow) {
     EXPECT_TRUE(QUILForm->isVisible());
     EXPECT_EQ(QUILForm->pos(), where);
 }
+
+TEST_F(RegisterTest, ShiftDelInATextBoxIsTheMenuCommandNotCut) {
+    add({Rec{QStringLiteral("A"), QStringLiteral("1"), state::Subscribed}});
+    auto confirmations = [] {
+        int n = 0;
+        for (const ShownMessage &m : MessageBox::shown())
+            n += m.caption == QStringLiteral("データベース項目の全削除");
+        return n;
+    };
+    // The search field: the confirmation asks, and Cancel keeps the text and the record.
+    ASSERT_TRUE(activate(QUILMainForm));
+    QUILMainForm->FindEdit1->setFocus();
+    QTest::keyClicks(QUILMainForm->FindEdit1, "abc");
+    QUILMainForm->FindEdit1->selectAll();
+    MessageBox::setNextAnswer(MsgAnswer::Cancel);
+    QTest::keyClick(QUILMainForm->FindEdit1, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(confirmations(), 1);
+    EXPECT_EQ(QUILMainForm->FindEdit1->text(), "abc") << "nothing was cut";
+    EXPECT_EQ(t().recordCount(), 1);
+
+    // The record form's name field, another window of the program.
+    QUILMainForm->ShowDatabaseAction->trigger();
+    ASSERT_TRUE(activate(QUILForm));
+    QUILForm->EditMBName->setFocus();
+    QUILForm->EditMBName->selectAll();
+    MessageBox::setNextAnswer(MsgAnswer::Cancel);
+    QTest::keyClick(QUILForm->EditMBName, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(confirmations(), 2);
+    EXPECT_EQ(QUILForm->EditMBName->text(), "A");
+    EXPECT_EQ(t().recordCount(), 1);
+}
