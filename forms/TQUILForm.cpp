@@ -1,5 +1,6 @@
 #include "forms/TQUILForm.h"
 
+#include "cancel/core/Services.h"
 #include "forms/DataControls.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/Opener.h"
@@ -76,10 +77,7 @@ void TQUILForm::buildControls() {
     QWidget *p = Panel2;
 
     RadioGroupPublishing = named(
-        new RadioGroup(QStringLiteral("発行システム"),
-                       {QStringLiteral("まぐまぐ"), QStringLiteral("Pubzine"), QStringLiteral("melma"),
-                        QStringLiteral("その他")},
-                       3, p),
+        new RadioGroup(QStringLiteral("発行システム"), quil::radioServiceNames() << QStringLiteral("その他"), 3, p),
         "RadioGroupPublishing");
     RadioGroupPublishing->setGeometry(8, 4, 365, 62);
     // The buttons fill two of three columns; the lookup list takes the third.
@@ -214,15 +212,7 @@ QString TQUILForm::magazineIdText() const { return EditMBID->text(); }
 
 void TQUILForm::setAddressChoices(const QStringList &choices) { DBComboBoxRegAddress->setItems(choices); }
 
-int TQUILForm::publishingRadioIndex(const QString &value) {
-    if (value == QStringLiteral("まぐまぐ"))
-        return 0;
-    if (value == QStringLiteral("Pubzine"))
-        return 1;
-    if (value == QStringLiteral("melma"))
-        return 2;
-    return value.isEmpty() ? -1 : 3;
-}
+int TQUILForm::publishingRadioIndex(const QString &value) { return quil::radioItemFor(value); }
 
 void TQUILForm::FormCreate() {
     if (DataModule1 && MMagSysDataModule) {

@@ -37,3 +37,17 @@ inline const QString Subscribed = QStringLiteral("購読中");
 inline const QString CancelCandidate = QStringLiteral("解除候補");
 inline const QString Cancelled = QStringLiteral("解除");
 } // namespace quil::state
+
+// The names of the publishing services the program knows by name. What each
+// one means (its cancel page, its block of the page of cancel forms, its
+// notices, its place in the record form) is the table in cancel/core/Services.
+namespace quil::service {
+inline const QString MagMag = QStringLiteral("まぐまぐ");
+inline const QString Pubzine = QStringLiteral("Pubzine");
+inline const QString Melma = QStringLiteral("melma");
+inline const QString OwnSystem = QStringLiteral("独自システム");
+// Retired: the version upgrade turns its records into melma ones, spelled
+// in lower case as the old program stored it.
+inline const QString RetiredClickincome = QStringLiteral("clickincome");
+inline const QString Clickincome = QStringLiteral("Clickincome");
+} // namespace quil::service

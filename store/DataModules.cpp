@@ -19,11 +19,14 @@ const QString kSystemsFile = QStringLiteral("MMagaSys.DB");
 
 struct BuiltIn {
     int id;
-    const char *name;
+    const QString &name;
 };
-// The services the program recognises by name; their cancel pages are fixed
-// elsewhere, so only the name and a low (locked) number matter here.
-const BuiltIn kBuiltIns[] = {{1, "まぐまぐ"}, {2, "Pubzine"}, {3, "melma"}, {4, "独自システム"}};
+// The services the program recognises by name; their rules are the table of
+// cancel/core/Services, so only the name and a low (locked) number matter here.
+const BuiltIn kBuiltIns[] = {{1, quil::service::MagMag},
+                             {2, quil::service::Pubzine},
+                             {3, quil::service::Melma},
+                             {4, quil::service::OwnSystem}};
 
 void installBuiltInRows(const QString &directory) {
     Table t(kSystemsFile, TMMagSysDataModule::schema());
@@ -34,7 +37,7 @@ void installBuiltInRows(const QString &directory) {
         for (const BuiltIn &row : kBuiltIns) {
             t.append();
             t.fieldByName(col::MMSysID).setAsInteger(row.id);
-            t.fieldByName(col::MMSysName).setAsString(QString::fromUtf8(row.name));
+            t.fieldByName(col::MMSysName).setAsString(row.name);
             t.fieldByName(col::AppendMMID).setAsBoolean(false);
             t.fieldByName(col::MMIDFigure).setAsInteger(0);
             t.fieldByName(col::NeedMemberID).setAsBoolean(false);

@@ -24,10 +24,10 @@ int convertClickincome(Table &magazines) {
     magazines.first();
     while (!magazines.eof()) {
         Field &publishing = magazines.fieldByName(col::Publishing);
-        if (publishing.asString() == QLatin1String("clickincome")) {
+        if (publishing.asString() == service::RetiredClickincome) {
             if (magazines.state() == DataSetState::Browse)
                 magazines.edit();
-            publishing.setAsString(QStringLiteral("melma"));
+            publishing.setAsString(service::Melma);
             ++changed;
         }
         magazines.next();

@@ -12,9 +12,6 @@
 namespace quil {
 namespace {
 
-const QString MagMagName = QStringLiteral("まぐまぐ");
-const QString PubzineName = QStringLiteral("Pubzine");
-const QString MelmaName = QStringLiteral("melma");
 
 // The literals are compared with the CP932 bytes of a line.
 struct Literals {
@@ -186,7 +183,7 @@ bool MailParser::magMag(LineBuffer &lines, const Columns &c) {
         return false;
     beginRecord();
     c.state->setAsString(state::Subscribed);
-    c.publishing->setAsString(MagMagName);
+    c.publishing->setAsString(service::MagMag);
     // Values stand on every second line; the lines between are not looked at.
     for (Field *f : {c.name, c.id, c.type, c.cycle, c.web, c.publisher, c.regAddress, c.regTime, c.ip}) {
         lines.remove();
@@ -206,7 +203,7 @@ bool MailParser::pubzineOneLine(LineBuffer &lines, const Columns &c) {
     lines.remove();
     lines.remove();
     c.name->setAsString(after(lines.bytes(), 2));
-    c.publishing->setAsString(PubzineName);
+    c.publishing->setAsString(service::Pubzine);
     return true;
 }
 
@@ -216,7 +213,7 @@ bool MailParser::pubzineStarred(LineBuffer &lines, const Columns &c) {
         return false;
     beginRecord();
     c.state->setAsString(state::Subscribed);
-    c.publishing->setAsString(PubzineName);
+    c.publishing->setAsString(service::Pubzine);
     c.id->setAsString(after(lines.bytes(), lit.pubStarred.size()));
     lines.remove();
     lines.remove();
@@ -246,7 +243,7 @@ bool MailParser::melma(LineBuffer &lines, const Columns &c) {
         return false;
     beginRecord();
     c.state->setAsString(state::Subscribed);
-    c.publishing->setAsString(MelmaName);
+    c.publishing->setAsString(service::Melma);
     lines.remove();
     c.id->setAsString(after(lines.bytes(), 1));
     lines.remove();
@@ -351,7 +348,7 @@ void MailParser::verifyRegisteredList(LineBuffer &lines, const Columns &c) {
 
     t.first();
     while (!t.eof()) {
-        if (c.publishing->asString() == MagMagName && c.regAddress->asString() == address) {
+        if (c.publishing->asString() == service::MagMag && c.regAddress->asString() == address) {
             t.edit();
             c.state->setAsString(state::Cancelled);
         }
@@ -372,7 +369,7 @@ void MailParser::verifyRegisteredList(LineBuffer &lines, const Columns &c) {
             bool found = false;
             t.first();
             while (!t.eof()) {
-                if (c.id->asInteger() == *id && c.publishing->asString() == MagMagName) {
+                if (c.id->asInteger() == *id && c.publishing->asString() == service::MagMag) {
                     found = true;
                     break;
                 }
@@ -383,7 +380,7 @@ void MailParser::verifyRegisteredList(LineBuffer &lines, const Columns &c) {
                 c.state->setAsString(state::Subscribed);
             } else {
                 t.append();
-                c.publishing->setAsString(MagMagName);
+                c.publishing->setAsString(service::MagMag);
                 c.name->setAsString(name);
                 c.id->setAsInteger(*id);
                 c.regAddress->setAsString(address);

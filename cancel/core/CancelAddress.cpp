@@ -1,5 +1,6 @@
 #include "cancel/core/CancelAddress.h"
 
+#include "cancel/core/Services.h"
 #include "platform/MessageBox.h"
 #include "platform/Opener.h"
 #include "store/Columns.h"
@@ -16,16 +17,18 @@ QString fillDigits(const QString &id, int digits) {
 CancelTarget cancelTarget(const CancelRecord &r, Table &systems, const Hosts &hosts) {
     CancelTarget target;
     const QString &p = r.publishing;
-    if (p == QStringLiteral("まぐまぐ")) {
-        target.address = QStringLiteral("http://%1/mag2/m/%2.htm").arg(hosts.mag2Page, fillDigits(r.idText, 10));
-    } else if (p == QStringLiteral("Pubzine")) {
-        target.address = QStringLiteral("http://%1/detail.asp?id=%2").arg(hosts.pubzine, r.idText);
-    } else if (p == QStringLiteral("melma")) {
-        target.address = QStringLiteral("http://%1/mg_lt/mag/m%2.html").arg(hosts.melma, fillDigits(r.idText, 8));
-    } else if (p == QStringLiteral("独自システム")) {
-        target.address = r.webBox;
-    } else if (p.isEmpty()) {
+    const Service *service = serviceNamed(p);
+    const CancelRule rule = service ? service->cancel : CancelRule::SystemsTable;
+    if (p.isEmpty()) {
         target.publishingError = true;
+    } else if (rule == CancelRule::MagMagPage) {
+        target.address = QStringLiteral("http://%1/mag2/m/%2.htm").arg(hosts.mag2Page, fillDigits(r.idText, 10));
+    } else if (rule == CancelRule::PubzinePage) {
+        target.address = QStringLiteral("http://%1/detail.asp?id=%2").arg(hosts.pubzine, r.idText);
+    } else if (rule == CancelRule::MelmaPage) {
+        target.address = QStringLiteral("http://%1/mg_lt/mag/m%2.html").arg(hosts.melma, fillDigits(r.idText, 8));
+    } else if (rule == CancelRule::WebBox) {
+        target.address = r.webBox;
     } else {
         if (!systems.locate(col::MMSysName, p, LocateOptions{true})) {
             target.publishingError = true;

@@ -1,6 +1,7 @@
 #include "cancel/core/CancelPage.h"
 
 #include "cancel/core/CancelAddress.h"
+#include "cancel/core/Services.h"
 #include "store/Columns.h"
 #include "store/Table.h"
 #include "text/Cp932.h"
@@ -47,7 +48,9 @@ QStringList tail() {
 void addBlock(QStringList &out, const QString &publishing, const QString &name, const QString &id,
               const QString &address, const Hosts &hosts) {
     QString form, hidden, idCell, addressCell;
-    if (publishing == QStringLiteral("まぐまぐ")) {
+    const Service *service = serviceNamed(publishing);
+    const PageBlock block = service ? service->page : PageBlock::None;
+    if (block == PageBlock::MagMag) {
         form = QStringLiteral("<form action=\"%1\" method=\"POST\">")
                    .arg(htmlEscape(QStringLiteral("http://%1/mag2/scripts/magrddel.dll").arg(hosts.mag2Cancel)));
         hidden = kTab + QStringLiteral("<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MagRdDel\">");
@@ -57,7 +60,7 @@ void addBlock(QStringList &out, const QString &publishing, const QString &name, 
         addressCell = kTabs
                       + QStringLiteral("<td><input type=\"text\" size=\"35\" name=\"rdemail\" value=\"%1\"></td>")
                             .arg(htmlEscape(address));
-    } else if (publishing == QStringLiteral("Pubzine")) {
+    } else if (block == PageBlock::Pubzine) {
         form = QStringLiteral("<FORM method=\"post\" action=\"%1\">")
                    .arg(htmlEscape(QStringLiteral("http://%1/listdel.asp").arg(hosts.pubzine)));
         hidden = QStringLiteral("<INPUT type=\"hidden\" name=\"id\" value=\"%1\">").arg(htmlEscape(id));
@@ -66,7 +69,7 @@ void addBlock(QStringList &out, const QString &publishing, const QString &name, 
                       + QStringLiteral("<td><INPUT type=\"text\" name=\"email\" size=\"35\" maxlength=\"255\" "
                                        "value=\"%1\"><BR></td>")
                             .arg(htmlEscape(address));
-    } else if (publishing == QStringLiteral("Clickincome")) {
+    } else if (block == PageBlock::Clickincome) {
         form = QStringLiteral("<FORM action=%1 method=post>")
                    .arg(unquotedAttribute(QStringLiteral("http://%1/md/mailregi").arg(hosts.clickincome)));
         hidden = QStringLiteral("<INPUT name=mailmag type=hidden value=del>");

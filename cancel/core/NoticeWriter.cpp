@@ -1,5 +1,6 @@
 #include "cancel/core/NoticeWriter.h"
 
+#include "cancel/core/Services.h"
 #include "platform/MessageBox.h"
 #include "store/Columns.h"
 #include "text/Cp932.h"
@@ -125,11 +126,8 @@ QStringList otherEntry(Table &t) {
 } // namespace
 
 NoticeKind noticeKind(const QString &publishing) {
-    if (publishing == QStringLiteral("まぐまぐ"))
-        return NoticeKind::Mag2;
-    if (publishing == QStringLiteral("Pubzine"))
-        return NoticeKind::Pubzine;
-    return NoticeKind::Other;
+    const Service *service = serviceNamed(publishing);
+    return service ? service->notice : NoticeKind::Other;
 }
 
 QString noticeFileName(NoticeKind kind) {

@@ -12,7 +12,7 @@ namespace quil {
 enum class NoticeKind { Mag2, Pubzine, Other };
 
 // Chosen from the record's own "発行媒体", whole and case-sensitive:
-// "まぐまぐ", "Pubzine", anything else (empty included).
+// the services table's notice kind of that name, or Other (empty included).
 NoticeKind noticeKind(const QString &publishing);
 // "CMag2.txt", "CPubzine.txt", "CKAV-NTC.txt": bare names, so the current folder.
 QString noticeFileName(NoticeKind kind);
