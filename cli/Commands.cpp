@@ -302,13 +302,12 @@ class Chunks {
 public:
     explicit Chunks(Console &console) : m_console(console) {}
     QString &text() { return m_text; }
-    void maybeFlush() {
-        if (m_text.size() >= 1 << 16)
-            flush();
-    }
-    void flush() {
-        m_console.write(m_text.toUtf8());
+    // False once the output has failed: the rest need not be made.
+    bool maybeFlush() { return m_text.size() < 1 << 16 || flush(); }
+    bool flush() {
+        const bool written = m_console.write(m_text.toUtf8());
         m_text.clear();
+        return written;
     }
 
 private:
@@ -453,7 +452,8 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                     s += tsvEscaped(line[i]);
                 }
                 s += u'\n';
-                out.maybeFlush();
+                if (!out.maybeFlush())
+                    return int(ExitFailed); // Console::finish tells why
             }
         } else {
             s += u'[';
@@ -469,12 +469,12 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                     appendJsonString(s, line[i]);
                 }
                 s += u'}';
-                out.maybeFlush();
+                if (!out.maybeFlush())
+                    return int(ExitFailed);
             }
             s += texts.empty() ? QLatin1String("]\n") : QLatin1String("\n]\n");
         }
-        out.flush();
-        return int(ExitOk);
+        return int(out.flush() ? ExitOk : ExitFailed);
     });
 }
 

@@ -23,15 +23,26 @@ public:
     bool japanese() const { return m_japanese; }
     // The text in the reader's language.
     QString tr(const char *japanese, const char *english) const;
+    // The system's words for an errno, in the reader's language where the
+    // system has them.
+    QString reason(int systemError) const;
+    // The message with the reason after it.
+    QString withReason(const QString &message, int systemError) const;
 
-    // One line of text on standard output.
-    void print(const QString &line);
+    // One line of text on standard output. False once standard output has
+    // failed: nothing more is written there, and finish reports it.
+    bool print(const QString &line);
     // Bytes on standard output as they are (data: TSV, JSON).
-    void write(const QByteArray &bytes);
+    bool write(const QByteArray &bytes);
     // One line on standard error, after the program's name.
     void error(const QString &line);
     // Text on standard error as it is (the usage).
     void errorText(const QString &text);
+
+    // Ends the run: standard output is flushed and closed, and a failure to
+    // write it is reported. Returns the exit status: `status`, or 1 for a
+    // run that would have been a success without the failure.
+    int finish(int status);
 
     // Routes the program's message boxes here for the life of the console:
     // errors to standard error, other boxes to standard output unless
@@ -60,11 +71,14 @@ public:
 
 private:
     void flushProgress();
+    void putError(const QByteArray &bytes);
 
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_japanese;
     bool m_progressOn;
+    int m_outFailure = 0; // errno of the first failed write, 0 while none
+    bool m_errFailed = false;
     bool m_quiet = false;
     bool m_progressShown = false;
     QString m_progressText;

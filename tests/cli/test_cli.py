@@ -21,6 +21,7 @@ import os
 import pty
 import resource
 import select
+import shutil
 import sqlite3
 import subprocess
 import sys
@@ -31,6 +32,7 @@ import unittest
 
 CLI = None
 RUN_WAIT = 60  # seconds for one run of the program
+_LOCALES = None  # folder of the locales the tests made, for LOCPATH
 
 COLUMNS = ["発行媒体", "メールマガジン名", "マガジンＩＤ", "データタイプ", "発行周期",
            "関連Ｗｅｂページ", "発行者メールアドレス", "登録アドレス", "登録日時",
@@ -142,6 +144,24 @@ def message_bytes(body, charset):
     return message(body, charset).as_bytes()
 
 
+def made_locales():
+    """A folder with ja_JP.UTF-8 and ja_JP.eucJP, made once with the C library's
+    localedef (Debian's locales package, which scripts/setup.sh installs), so that
+    the tests need no locale installed on the machine."""
+    global _LOCALES
+    if _LOCALES is None:
+        folder = tempfile.mkdtemp(prefix="quillet-cli-locales-")
+        for name, charmap in (("ja_JP.UTF-8", "UTF-8"), ("ja_JP.eucJP", "EUC-JP")):
+            r = subprocess.run(["localedef", "-i", "ja_JP", "-f", charmap, os.path.join(folder, name)],
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            # localedef also ends with 1 for mere warnings; what counts is the locale it made.
+            if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
+                raise AssertionError(f"cannot make the {name} locale (is Debian's locales package installed?): "
+                                     + r.stdout.decode(errors="replace"))
+        _LOCALES = folder
+    return _LOCALES
+
+
 class CliTest(unittest.TestCase):
     """Each case has its own data, settings and working folders."""
 
@@ -153,7 +173,7 @@ class CliTest(unittest.TestCase):
         for d in (self.data, os.path.join(self.root, "config"), self.cwd):
             os.mkdir(d)
         self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("LC_ALL", "LC_MESSAGES", "LANGUAGE")}
+                    if k not in ("LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE", "LOCPATH")}
         self.env.update({
             "XDG_DATA_HOME": self.data,
             "XDG_CONFIG_HOME": os.path.join(self.root, "config"),
@@ -165,9 +185,14 @@ class CliTest(unittest.TestCase):
 
     # helpers
 
-    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE, timeout=RUN_WAIT, **popen):
+    def japanese(self, lang="ja_JP.UTF-8"):
+        """The environment in a Japanese locale the C library has."""
+        return dict(self.env, LANG=lang, LOCPATH=made_locales())
+
+    def run_cli(self, *args, stdin=b"", env=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_WAIT,
+                **popen):
         return subprocess.run([CLI, *args], input=stdin, cwd=self.cwd, env=env or self.env,
-                              stdout=subprocess.PIPE, stderr=stderr, timeout=timeout, **popen)
+                              stdout=stdout, stderr=stderr, timeout=timeout, **popen)
 
     def ok(self, *args, stdin=b""):
         r = self.run_cli(*args, stdin=stdin)
@@ -675,6 +700,43 @@ class CommandLine(CliTest):
             self.assertEqual(r.stdout, b"", f"{args}")
 
 
+class WriteFailures(CliTest):
+    """Output that did not reach its file is a failure, as with GNU tools: a
+    backup that was never written must not look done."""
+
+    def test_every_command_fails_when_its_output_cannot_be_written(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        mail = self.write("more.txt", sjis(melma_mail()))
+        for args in (["list"], ["list", "--format", "json"], ["--help"], ["--version"],
+                     ["export-csv", "backup.csv"], ["import-mail", mail]):
+            with open("/dev/full", "wb") as full:
+                r = self.run_cli(*args, stdout=full)
+            self.assertEqual(r.returncode, 1, f"{args}")
+            self.assertEqual(r.stderr.decode("utf-8"),
+                             "quillet-cli: write error on standard output: No space left on device\n", f"{args}")
+        with open(os.path.join(self.cwd, "backup.csv"), "rb") as f:
+            self.assertIn("週刊ニュース速報".encode("cp932"), f.read(), "the file itself was written")
+        self.assertEqual([r["発行媒体"] for r in self.records()], ["まぐまぐ", "melma"], "what was stored stays")
+
+        with open("/dev/full", "wb") as full:
+            r = self.run_cli("list", stdout=full, env=self.japanese())
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"), "quillet-cli: 標準出力に書き込めません: デバイスに空き領域がありません\n")
+
+    def test_a_closed_standard_output(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        before = self.records()
+        for args in (["list"], ["--version"]):
+            r = self.run_cli(*args, preexec_fn=lambda: os.close(1))
+            self.assertEqual(r.returncode, 1, f"{args}")
+            self.assertEqual(r.stderr.decode("utf-8"),
+                             "quillet-cli: write error on standard output: Bad file descriptor\n", f"{args}")
+        self.assertEqual(self.records(), before)
+        with sqlite3.connect(self.magazine_table()) as db:
+            self.assertEqual(db.execute("PRAGMA integrity_check").fetchone()[0], "ok",
+                             "the listing went nowhere, not into a file the program had open")
+
+
 class SharingTheRegister(CliTest):
     """The window program and quillet-cli share the tables through file locks."""
 
@@ -871,7 +933,11 @@ def main():
         print(__doc__)
         sys.exit(2)
     CLI = os.path.abspath(sys.argv.pop(1))
-    unittest.main(verbosity=2)
+    try:
+        unittest.main(verbosity=2)
+    finally:
+        if _LOCALES:
+            shutil.rmtree(_LOCALES, ignore_errors=True)
 
 
 if __name__ == "__main__":
