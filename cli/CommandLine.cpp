@@ -6,6 +6,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace quil::cli {
 namespace {
@@ -177,10 +178,30 @@ int usageError(Console &c, const QString &what) {
     return ExitUsage;
 }
 
-// Qt's own error texts are English only; the common cases get ours.
-QString parseError(const Console &c, const QCommandLineParser &p) {
+// An option as it was typed: Qt gives its name without the dashes.
+QString typedOption(const QString &name, const QStringList &arguments) {
+    for (const QString &a : arguments.mid(1)) {
+        if (a == QLatin1String("--"))
+            break;
+        const QString option = a.section(u'=', 0, 0);
+        if (option == QLatin1String("--") + name || option == QLatin1String("-") + name)
+            return option;
+    }
+    // A letter out of a run of them ("-xy").
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+// Qt's own error texts are English only; the cases it has get ours.
+QString parseError(const Console &c, const QCommandLineParser &p, const QStringList &arguments) {
     if (!p.unknownOptionNames().isEmpty())
-        return c.tr("不明なオプション: %1", "unknown option: %1").arg(p.unknownOptionNames().first());
+        return c.tr("不明なオプション: %1", "unknown option: %1")
+            .arg(typedOption(p.unknownOptionNames().first(), arguments));
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    if (const QRegularExpressionMatch m = missing.match(p.errorText()); m.hasMatch())
+        return c.tr("%1 の値がありません", "missing value after %1").arg(m.captured(1));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    if (const QRegularExpressionMatch m = unexpected.match(p.errorText()); m.hasMatch())
+        return c.tr("%1 は値をとりません", "%1 takes no value").arg(m.captured(1));
     return p.errorText();
 }
 
@@ -190,8 +211,11 @@ QString optionValue(const QCommandLineParser &p, const QString &name) {
     return values.isEmpty() ? QString() : values.last();
 }
 
-int wrongArguments(Console &c, const QString &command) {
-    return usageError(c, c.tr("%1 の引数が正しくありません", "wrong arguments for %1").arg(command));
+// A command's file name: missing, or followed by more.
+int wrongArguments(Console &c, const QString &command, const QStringList &args, qsizetype wanted) {
+    if (args.size() < wanted)
+        return usageError(c, c.tr("%1: ファイル名がありません", "%1: missing file name").arg(command));
+    return usageError(c, c.tr("%1: 余分な引数があります: %2", "%1: unexpected argument: %2").arg(command, args[wanted]));
 }
 
 } // namespace
@@ -212,7 +236,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     global.addOption(HelpOption);
     global.addOption(VersionOption);
     if (!global.parse(arguments))
-        return usageError(c, parseError(c, global));
+        return usageError(c, parseError(c, global, arguments));
     if (global.isSet(HelpOption)) {
         c.write(helpText(c).toLocal8Bit());
         return ExitOk;
@@ -243,8 +267,9 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     } else if (command != QLatin1String("import-mail") && command != QLatin1String("import-csv")) {
         return usageError(c, c.tr("不明なコマンド: %1", "unknown command: %1").arg(command));
     }
-    if (!p.parse(QStringList{program} + positional.mid(1)))
-        return usageError(c, parseError(c, p));
+    const QStringList commandArguments = QStringList{program} + positional.mid(1);
+    if (!p.parse(commandArguments))
+        return usageError(c, parseError(c, p, commandArguments));
     if (p.isSet(HelpOption)) {
         c.write(helpText(c).toLocal8Bit());
         return ExitOk;
@@ -256,7 +281,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
 
     if (command == QLatin1String("list")) {
         if (!args.isEmpty())
-            return wrongArguments(c, command);
+            return wrongArguments(c, command, args, 0);
         ListFormat format = ListFormat::Tsv;
         if (p.isSet(formatOption)) {
             const QString f = optionValue(p, formatOption.names().first());
@@ -272,7 +297,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     }
 
     if (args.size() != 1)
-        return wrongArguments(c, command);
+        return wrongArguments(c, command, args, 1);
     if (command == QLatin1String("export-csv")) {
         std::optional<QStringList> columns;
         if (p.isSet(columnsOption)) {

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +21,7 @@
 #include <functional>
 #include <new>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -38,7 +38,7 @@ int guarded(Console &console, Body body) {
     try {
         return body();
     } catch (const Error &e) {
-        console.error(e.message());
+        console.error(console.describe(e));
         return exitStatusFor(e);
     } catch (const std::bad_alloc &) {
         console.error(console.tr("メモリが不足しています", "out of memory"));
@@ -83,24 +83,27 @@ QList<MailSource> mailSources(const QStringList &args, Console &console) {
             sources.append(MailSource{MailSource::StandardInput, QString(), {}});
             continue;
         }
-        const QFileInfo info(arg);
-        if (info.isDir()) {
+        struct stat info;
+        if (::stat(QFile::encodeName(arg).constData(), &info) != 0) {
+            const int err = errno;
+            throw Error(console.tr("ファイル '%1' を開けません", "cannot open file '%1'").arg(arg), Error::Kind::General,
+                        err);
+        }
+        if (S_ISDIR(info.st_mode)) {
             if (!mail::isMaildir(arg))
                 throw Error(console.tr("フォルダ '%1' は Maildir ではありません (new/ も cur/ もありません)",
                                        "folder '%1' is no Maildir (it has neither new/ nor cur/)")
                                 .arg(arg));
             sources.append(MailSource{MailSource::Maildir, arg, mail::maildirFiles(arg)});
-        } else if (info.isFile()) {
+        } else if (S_ISREG(info.st_mode)) {
             sources.append(MailSource{MailSource::File, arg, {}});
-        } else if (info.exists()) {
+        } else {
             // A FIFO would wait for a writer, a device may never end.
             throw Error(console.tr("'%1' は通常のファイルでもフォルダでもないので読めません (FIFO や装置は標準入力から"
                                    "読ませてください)",
                                    "'%1' is neither a regular file nor a folder (give a FIFO or a device as standard "
                                    "input)")
                             .arg(arg));
-        } else {
-            throw Error(console.tr("ファイル '%1' がありません", "file '%1' does not exist").arg(arg));
         }
     }
     return sources;
@@ -247,7 +250,7 @@ private:
 
     void importText(const mail::MailText &m) {
         if (!m.error.isEmpty())
-            throw MessageFailure{named(m), m.error};
+            throw MessageFailure{named(m), m_console.translated(m.error)};
         QString text = m.text;
         MailParser parser(m_reg.magazines(), m_reg.systems());
         try {
@@ -258,7 +261,7 @@ private:
             parser.run(text, false);
             part.keep();
         } catch (const Error &e) {
-            throw MessageFailure{named(m), e.message(), e.kind()};
+            throw MessageFailure{named(m), m_console.describe(e), e.kind()};
         }
         ++m_done.messages;
         m_done.registered += parser.registeredCount();
@@ -341,17 +344,17 @@ Table &Register::systems() { return *m_systems->Table2; }
 
 void Register::close() {
     // Both are closed even when the first fails; the first error is reported.
-    QString first;
+    std::optional<Error> first;
     for (Table *t : {m_magazines->Table1, m_systems->Table2}) {
         try {
             t->close();
         } catch (const Error &e) {
-            if (first.isEmpty())
-                first = e.message();
+            if (!first)
+                first = e;
         }
     }
-    if (!first.isEmpty())
-        throw Error(first);
+    if (first)
+        throw *first;
 }
 
 // --- commands ----------------------------------------------------------------
@@ -371,7 +374,7 @@ int importMail(const QStringList &sourceArgs, Console &console, MailImport *resu
             console.error(f.label + QStringLiteral(": ") + f.message);
             status = f.kind == Error::Kind::Busy ? ExitTempFail : ExitFailed;
         } catch (const Error &e) {
-            console.error(e.message());
+            console.error(console.describe(e));
             status = exitStatusFor(e);
         }
         // The batch is committed by now, also after a failure: its records stay.
@@ -516,7 +519,7 @@ int importCsvFile(const QString &path, Console &console) {
         try {
             count = importCsv(t, path);
         } catch (const Error &e) {
-            console.error(e.message());
+            console.error(console.describe(e));
             // The record begun for the failing line keeps what was set and is
             // stored when the table closes, as in the window program.
             reg.close();

@@ -1,5 +1,6 @@
 #include "cli/Console.h"
 
+#include "cli/Messages.h"
 #include "platform/MessageBox.h"
 
 #include <cerrno>
@@ -23,6 +24,10 @@ Console::Console(std::FILE *out, std::FILE *err, bool japanese, bool progress)
 
 QString Console::tr(const char *japanese, const char *english) const {
     return QString::fromUtf8(m_japanese ? japanese : english);
+}
+
+QString Console::translated(const QString &message) const {
+    return m_japanese ? message : englishMessage(message);
 }
 
 QString Console::reason(int systemError) const {
@@ -97,7 +102,7 @@ int Console::finish(int status) {
 void Console::installMessageBoxes() {
     MessageBox::setBackend([this](const ShownMessage &m) {
         if (m.icon == MsgIcon::Error || m.icon == MsgIcon::Exclamation)
-            error(m.text);
+            error(translated(m.text));
         else if (!m_quiet)
             print(m.text);
         // No one is there to answer a question: it takes the answer that

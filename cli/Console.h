@@ -2,6 +2,8 @@
 // What the command-line companion says and where: results on standard
 // output, errors and the progress line on standard error, in the reader's
 // language (Japanese or English).
+#include "text/Error.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -23,11 +25,16 @@ public:
     bool japanese() const { return m_japanese; }
     // The text in the reader's language.
     QString tr(const char *japanese, const char *english) const;
+    // One of the program's own messages (they are Japanese) in the reader's
+    // language, where an English form of it is known.
+    QString translated(const QString &message) const;
     // The system's words for an errno, in the reader's language where the
     // system has them.
     QString reason(int systemError) const;
     // The message with the reason after it.
     QString withReason(const QString &message, int systemError) const;
+    // An error as the reader is told it.
+    QString describe(const Error &e) const { return withReason(translated(e.message()), e.systemError()); }
 
     // One line of text on standard output. False once standard output has
     // failed: nothing more is written there, and finish reports it.
