@@ -238,7 +238,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     if (!global.parse(arguments))
         return usageError(c, parseError(c, global, arguments));
     if (global.isSet(HelpOption)) {
-        c.write(helpText(c).toLocal8Bit());
+        c.write(helpText(c));
         return ExitOk;
     }
     if (global.isSet(VersionOption)) {
@@ -250,7 +250,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         return usageError(c, c.tr("コマンドがありません", "no command given"));
     const QString command = positional.first();
     if (command == QLatin1String("help")) {
-        c.write(helpText(c).toLocal8Bit());
+        c.write(helpText(c));
         return ExitOk;
     }
 
@@ -271,7 +271,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     if (!p.parse(commandArguments))
         return usageError(c, parseError(c, p, commandArguments));
     if (p.isSet(HelpOption)) {
-        c.write(helpText(c).toLocal8Bit());
+        c.write(helpText(c));
         return ExitOk;
     }
     const QStringList args = p.positionalArguments();

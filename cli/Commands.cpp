@@ -279,8 +279,11 @@ private:
 
 // --- list ------------------------------------------------------------------
 
-void appendJsonString(QString &out, const QString &s) {
+// Characters that standard output's encoding cannot hold are written as
+// JSON escapes of their UTF-16 units, so that the data comes through whole.
+void appendJsonString(QString &out, const QString &s, Console &console) {
     out += u'"';
+    const bool held = console.outputHolds(s);
     for (const QChar c : s) {
         switch (c.unicode()) {
         case u'"': out += QLatin1String("\\\""); break;
@@ -291,7 +294,7 @@ void appendJsonString(QString &out, const QString &s) {
         case u'\b': out += QLatin1String("\\b"); break;
         case u'\f': out += QLatin1String("\\f"); break;
         default:
-            if (c.unicode() < 0x20)
+            if (c.unicode() < 0x20 || (!held && !console.outputHolds(QStringView(&c, 1))))
                 out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
             else
                 out += c;
@@ -308,7 +311,7 @@ public:
     // False once the output has failed: the rest need not be made.
     bool maybeFlush() { return m_text.size() < 1 << 16 || flush(); }
     bool flush() {
-        const bool written = m_console.write(m_text.toUtf8());
+        const bool written = m_console.write(m_text);
         m_text.clear();
         return written;
     }
@@ -467,9 +470,9 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                 for (qsizetype i = 0; i < line.size(); ++i) {
                     if (i)
                         s += QLatin1String(", ");
-                    appendJsonString(s, names[size_t(i)]);
+                    appendJsonString(s, names[size_t(i)], console);
                     s += QLatin1String(": ");
-                    appendJsonString(s, line[i]);
+                    appendJsonString(s, line[i], console);
                 }
                 s += u'}';
                 if (!out.maybeFlush())

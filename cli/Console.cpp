@@ -19,8 +19,9 @@ bool japaneseLocale() {
     return false;
 }
 
-Console::Console(std::FILE *out, std::FILE *err, bool japanese, bool progress)
-    : m_out(out), m_err(err), m_japanese(japanese), m_progressOn(progress) {}
+Console::Console(std::FILE *out, std::FILE *err, bool japanese, bool progress, const QByteArray &encoding)
+    : m_out(out), m_err(err), m_japanese(japanese), m_progressOn(progress), m_outEncoding(encoding),
+      m_errEncoding(encoding) {}
 
 QString Console::tr(const char *japanese, const char *english) const {
     return QString::fromUtf8(m_japanese ? japanese : english);
@@ -48,12 +49,13 @@ QString Console::withReason(const QString &message, int systemError) const {
     return m + QStringLiteral(": ") + reason(systemError);
 }
 
-bool Console::print(const QString &line) { return write((line + u'\n').toLocal8Bit()); }
+bool Console::print(const QString &line) { return write(line + u'\n'); }
 
-bool Console::write(const QByteArray &bytes) {
+bool Console::write(const QString &text) {
     finishProgress();
     if (m_outFailure)
         return false;
+    const QByteArray bytes = m_outEncoding.encode(text);
     errno = 0;
     if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) != size_t(bytes.size())
         || std::fflush(m_out) != 0) {
@@ -67,7 +69,7 @@ void Console::error(const QString &line) { errorText(QStringLiteral("quillet-cli
 
 void Console::errorText(const QString &text) {
     finishProgress();
-    putError(text.toLocal8Bit());
+    putError(m_errEncoding.encode(text));
 }
 
 void Console::putError(const QByteArray &bytes) {
@@ -93,6 +95,10 @@ int Console::finish(int status) {
         if (status == 0)
             status = 1;
     }
+    if (const qint64 n = m_outEncoding.replaced())
+        error(tr("%1 で表せない %2 文字を「?」として書きました", "%2 characters that %1 cannot hold were written as \"?\"")
+                  .arg(QString::fromLatin1(m_outEncoding.name()))
+                  .arg(n));
     // Nothing can tell of a standard error that failed but the status.
     if ((m_errFailed || std::fflush(m_err) != 0) && status == 0)
         status = 1;
@@ -127,7 +133,7 @@ void Console::progress(int done, const QString &text) {
 
 void Console::flushProgress() {
     // Carriage return and erase to the end of the line: the line is redrawn in place.
-    putError("\r" + m_progressText.toLocal8Bit() + "\x1b[K");
+    putError("\r" + m_errEncoding.encode(m_progressText) + "\x1b[K");
     m_progressShown = true;
     m_sinceDrawn.start();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // What the command-line companion says and where: results on standard
 // output, errors and the progress line on standard error, in the reader's
-// language (Japanese or English).
+// language (Japanese or English) and the locale's encoding.
+#include "cli/Encoding.h"
 #include "text/Error.h"
 
 #include <QByteArray>
@@ -19,8 +20,9 @@ bool japaneseLocale();
 class Console {
 public:
     // The progress line is shown only when `progress` is on; main turns it on
-    // when standard error is a terminal.
-    Console(std::FILE *out, std::FILE *err, bool japanese, bool progress);
+    // when standard error is a terminal. Both streams are written in
+    // `encoding` (see localeEncoding; empty: UTF-8).
+    Console(std::FILE *out, std::FILE *err, bool japanese, bool progress, const QByteArray &encoding = QByteArray());
 
     bool japanese() const { return m_japanese; }
     // The text in the reader's language.
@@ -39,16 +41,19 @@ public:
     // One line of text on standard output. False once standard output has
     // failed: nothing more is written there, and finish reports it.
     bool print(const QString &line);
-    // Bytes on standard output as they are (data: TSV, JSON).
-    bool write(const QByteArray &bytes);
+    // Text on standard output as it is (data: TSV, JSON, the help).
+    bool write(const QString &text);
+    // Whether standard output's encoding holds every character of the text.
+    bool outputHolds(QStringView text) { return m_outEncoding.holds(text); }
     // One line on standard error, after the program's name.
     void error(const QString &line);
     // Text on standard error as it is (the usage).
     void errorText(const QString &text);
 
-    // Ends the run: standard output is flushed and closed, and a failure to
-    // write it is reported. Returns the exit status: `status`, or 1 for a
-    // run that would have been a success without the failure.
+    // Ends the run: standard output is flushed and closed, a failure to
+    // write it is reported, as is text that its encoding could not hold.
+    // Returns the exit status: `status`, or 1 for a run that would have been
+    // a success without the failure.
     int finish(int status);
 
     // Routes the program's message boxes here for the life of the console:
@@ -84,6 +89,8 @@ private:
     std::FILE *m_err;
     bool m_japanese;
     bool m_progressOn;
+    TextEncoding m_outEncoding;
+    TextEncoding m_errEncoding;
     int m_outFailure = 0; // errno of the first failed write, 0 while none
     bool m_errFailed = false;
     bool m_quiet = false;

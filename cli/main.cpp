@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
+#include "cli/Encoding.h"
 #include "text/DateText.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,8 @@ int main(int argc, char **argv) {
     // them in, whatever the locale's encoding is.
     ::bind_textdomain_codeset("libc", "UTF-8");
     // The progress line is for a person watching, not for a log or a pipe.
-    quil::cli::Console console(stdout, stderr, quil::cli::japaneseLocale(), ::isatty(STDERR_FILENO) == 1);
+    quil::cli::Console console(stdout, stderr, quil::cli::japaneseLocale(), ::isatty(STDERR_FILENO) == 1,
+                               quil::cli::localeEncoding());
     console.installMessageBoxes();
     const int status = quil::cli::runCommandLine(QCoreApplication::arguments(), console);
     return console.finish(status);

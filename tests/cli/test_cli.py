@@ -828,6 +828,43 @@ class MessagesFollowTheLocale(CliTest):
                 self.assertTrue(lines[1].startswith(usage), f"{args}")
 
 
+class OutputEncoding(CliTest):
+    """Standard output and standard error are in the locale's encoding."""
+
+    def test_output_and_errors_in_euc_jp(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        listing = self.ok("list")
+        records = self.records()
+        for env in (self.japanese("ja_JP.eucJP"), dict(self.env, LANG="ja_JP.eucJP")):
+            # The second: the locale is not on the machine, its name still says EUC-JP.
+            r = self.run_cli("list", env=env)
+            self.assertEqual(r.returncode, 0)
+            self.assertEqual(r.stdout, listing.encode("euc_jp"))
+            r = self.run_cli("list", "--format", "json", env=env)
+            self.assertEqual(json.loads(r.stdout.decode("euc_jp")), records)
+            r = self.run_cli("--help", env=env)
+            self.assertIn("使い方: quillet-cli", r.stdout.decode("euc_jp"))
+        r = self.run_cli("import-csv", "nosuch.csv", env=self.japanese("ja_JP.eucJP"))
+        self.assertEqual(r.stderr, "quillet-cli: ファイル nosuch.csv を開けません: "
+                                   "そのようなファイルやディレクトリはありません\n".encode("euc_jp"))
+
+    def test_characters_the_encoding_cannot_hold(self):
+        self.ok("import-mail", self.write("face.eml", message_bytes(magmag_mail(name="顔文字😀"), "utf-8")))
+        env = self.japanese("ja_JP.eucJP")
+        r = self.run_cli("list", env=env)
+        self.assertEqual(r.returncode, 0)
+        self.assertIn("\t顔文字?\t".encode("euc_jp"), r.stdout)
+        self.assertEqual(r.stderr.decode("euc_jp"), "quillet-cli: EUC-JP で表せない 1 文字を「?」として書きました\n")
+        r = self.run_cli("list", env=dict(env, LANG="en_US.eucJP"))
+        self.assertEqual(r.stderr.decode("utf-8"), "quillet-cli: 1 characters that EUC-JP cannot hold were written as \"?\"\n")
+        # JSON escapes them and so keeps them.
+        r = self.run_cli("list", "--format", "json", env=env)
+        self.assertEqual(r.returncode, 0)
+        self.assertEqual(r.stderr, b"")
+        self.assertIn(b"\\ud83d\\ude00", r.stdout)
+        self.assertEqual(json.loads(r.stdout.decode("euc_jp"))[0]["メールマガジン名"], "顔文字😀")
+
+
 class SharingTheRegister(CliTest):
     """The window program and quillet-cli share the tables through file locks."""
 
