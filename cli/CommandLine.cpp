@@ -44,7 +44,8 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       --format tsv    (既定) 1 行目が項目名、続いて 1 行に 1 レコード、値は
                       タブ区切り。値の中のタブ、改行 (LF)、復帰 (CR)、
                       バックスラッシュは \t, \n, \r, \\ と書きます
-      --format json   項目名をキーとするオブジェクトの配列。値はすべて文字列
+      --format json   項目名をキーとするオブジェクトの配列。値はすべて文字列。
+                      出力の文字コードで表せない文字は \uXXXX と書きます
 
   export-csv ファイル [--columns 項目名,...]
       データベースを CSV ファイル (Shift_JIS, CR LF) に保存します。形式は
@@ -68,8 +69,15 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
 10 進の数字で表します。標準エラーが端末のときは、長い処理の進み具合を
 そこに表示します。
 
+メッセージは LC_ALL、LC_MESSAGES、LANG (最初に設定されているもの) が ja で
+始まるときは日本語、それ以外は英語です。システムが報告した失敗には、その
+理由を付けます。出力はロケールの文字コード (ロケールが示さないときは
+UTF-8) で書きます。その文字コードで表せない文字は「?」と書き、その数を
+標準エラーに表示します (JSON では \uXXXX と書くので失われません)。
+
 終了コード: 0 成功、1 失敗 (エラーは標準エラーに。それまでに登録したものは
-残ります)、2 コマンドかオプションの誤り、75 ほかのプログラムがデータベースを
+残ります。出力を書き込めなかったときも 1 です)、2 コマンドかオプションの
+誤り、75 ほかのプログラムがデータベースを
 使用中 (数秒待っても書き込めず、何も変更していません。後でもう一度)。Quillet 本体が「データベース項目の
 全削除」のあとデータベースを専有している間は、どのコマンドもすぐに失敗します。
 
@@ -116,7 +124,8 @@ Commands:
                       line feed, carriage return or backslash inside a value
                       is written as \t, \n, \r or \\
       --format json   an array of objects keyed by the column names, every
-                      value a string
+                      value a string; a character the output's encoding
+                      cannot hold is written as \uXXXX
 
   export-csv FILE [--columns NAME,...]
       Saves the register as a CSV file (Shift_JIS, CR LF) in the format of
@@ -140,8 +149,16 @@ Columns: %1
 time at exactly midnight; マガジンＩＤ (magazine ID) as a plain decimal number.
 While standard error is a terminal, long work shows a progress line there.
 
+Messages are in Japanese when LC_ALL, LC_MESSAGES or LANG (the first that is
+set) begins with "ja", in English otherwise; a failure the system reported
+ends with its reason. Output is in the locale's character encoding (UTF-8
+when the locale names none); a character that encoding cannot hold is written
+as "?" and counted on standard error (JSON writes it as \uXXXX instead, so
+nothing is lost).
+
 Exit status: 0 done; 1 failed (the error is on standard error; what was stored
-before it stays stored); 2 unknown command or bad options; 75 another program
+before it stays stored), also when the output could not be written; 2 unknown
+command or bad options; 75 another program
 holds the register (nothing was changed after waiting a few seconds; try again
 later). While the Quillet
 program holds the register for its own use (after "データベース項目の全削除",
