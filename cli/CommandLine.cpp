@@ -6,6 +6,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace quil::cli {
 namespace {
@@ -43,7 +44,8 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       --format tsv    (既定) 1 行目が項目名、続いて 1 行に 1 レコード、値は
                       タブ区切り。値の中のタブ、改行 (LF)、復帰 (CR)、
                       バックスラッシュは \t, \n, \r, \\ と書きます
-      --format json   項目名をキーとするオブジェクトの配列。値はすべて文字列
+      --format json   項目名をキーとするオブジェクトの配列。値はすべて文字列。
+                      出力の文字コードで表せない文字は \uXXXX と書きます
 
   export-csv ファイル [--columns 項目名,...]
       データベースを CSV ファイル (Shift_JIS, CR LF) に保存します。形式は
@@ -67,8 +69,15 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
 10 進の数字で表します。標準エラーが端末のときは、長い処理の進み具合を
 そこに表示します。
 
+メッセージは LC_ALL、LC_MESSAGES、LANG (最初に設定されているもの) が ja で
+始まるときは日本語、それ以外は英語です。システムが報告した失敗には、その
+理由を付けます。出力はロケールの文字コード (ロケールが示さないときは
+UTF-8) で書きます。その文字コードで表せない文字は「?」と書き、その数を
+標準エラーに表示します (JSON では \uXXXX と書くので失われません)。
+
 終了コード: 0 成功、1 失敗 (エラーは標準エラーに。それまでに登録したものは
-残ります)、2 コマンドかオプションの誤り、75 ほかのプログラムがデータベースを
+残ります。出力を書き込めなかったときも 1 です)、2 コマンドかオプションの
+誤り、75 ほかのプログラムがデータベースを
 使用中 (数秒待っても書き込めず、何も変更していません。後でもう一度)。Quillet 本体が「データベース項目の
 全削除」のあとデータベースを専有している間は、どのコマンドもすぐに失敗します。
 
@@ -115,7 +124,8 @@ Commands:
                       line feed, carriage return or backslash inside a value
                       is written as \t, \n, \r or \\
       --format json   an array of objects keyed by the column names, every
-                      value a string
+                      value a string; a character the output's encoding
+                      cannot hold is written as \uXXXX
 
   export-csv FILE [--columns NAME,...]
       Saves the register as a CSV file (Shift_JIS, CR LF) in the format of
@@ -139,8 +149,16 @@ Columns: %1
 time at exactly midnight; マガジンＩＤ (magazine ID) as a plain decimal number.
 While standard error is a terminal, long work shows a progress line there.
 
+Messages are in Japanese when LC_ALL, LC_MESSAGES or LANG (the first that is
+set) begins with "ja", in English otherwise; a failure the system reported
+ends with its reason. Output is in the locale's character encoding (UTF-8
+when the locale names none); a character that encoding cannot hold is written
+as "?" and counted on standard error (JSON writes it as \uXXXX instead, so
+nothing is lost).
+
 Exit status: 0 done; 1 failed (the error is on standard error; what was stored
-before it stays stored); 2 unknown command or bad options; 75 another program
+before it stays stored), also when the output could not be written; 2 unknown
+command or bad options; 75 another program
 holds the register (nothing was changed after waiting a few seconds; try again
 later). While the Quillet
 program holds the register for its own use (after "データベース項目の全削除",
@@ -177,10 +195,30 @@ int usageError(Console &c, const QString &what) {
     return ExitUsage;
 }
 
-// Qt's own error texts are English only; the common cases get ours.
-QString parseError(const Console &c, const QCommandLineParser &p) {
+// An option as it was typed: Qt gives its name without the dashes.
+QString typedOption(const QString &name, const QStringList &arguments) {
+    for (const QString &a : arguments.mid(1)) {
+        if (a == QLatin1String("--"))
+            break;
+        const QString option = a.section(u'=', 0, 0);
+        if (option == QLatin1String("--") + name || option == QLatin1String("-") + name)
+            return option;
+    }
+    // A letter out of a run of them ("-xy").
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+// Qt's own error texts are English only; the cases it has get ours.
+QString parseError(const Console &c, const QCommandLineParser &p, const QStringList &arguments) {
     if (!p.unknownOptionNames().isEmpty())
-        return c.tr("不明なオプション: %1", "unknown option: %1").arg(p.unknownOptionNames().first());
+        return c.tr("不明なオプション: %1", "unknown option: %1")
+            .arg(typedOption(p.unknownOptionNames().first(), arguments));
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    if (const QRegularExpressionMatch m = missing.match(p.errorText()); m.hasMatch())
+        return c.tr("%1 の値がありません", "missing value after %1").arg(m.captured(1));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    if (const QRegularExpressionMatch m = unexpected.match(p.errorText()); m.hasMatch())
+        return c.tr("%1 は値をとりません", "%1 takes no value").arg(m.captured(1));
     return p.errorText();
 }
 
@@ -190,8 +228,11 @@ QString optionValue(const QCommandLineParser &p, const QString &name) {
     return values.isEmpty() ? QString() : values.last();
 }
 
-int wrongArguments(Console &c, const QString &command) {
-    return usageError(c, c.tr("%1 の引数が正しくありません", "wrong arguments for %1").arg(command));
+// A command's file name: missing, or followed by more.
+int wrongArguments(Console &c, const QString &command, const QStringList &args, qsizetype wanted) {
+    if (args.size() < wanted)
+        return usageError(c, c.tr("%1: ファイル名がありません", "%1: missing file name").arg(command));
+    return usageError(c, c.tr("%1: 余分な引数があります: %2", "%1: unexpected argument: %2").arg(command, args[wanted]));
 }
 
 } // namespace
@@ -212,9 +253,9 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     global.addOption(HelpOption);
     global.addOption(VersionOption);
     if (!global.parse(arguments))
-        return usageError(c, parseError(c, global));
+        return usageError(c, parseError(c, global, arguments));
     if (global.isSet(HelpOption)) {
-        c.write(helpText(c).toLocal8Bit());
+        c.write(helpText(c));
         return ExitOk;
     }
     if (global.isSet(VersionOption)) {
@@ -226,7 +267,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         return usageError(c, c.tr("コマンドがありません", "no command given"));
     const QString command = positional.first();
     if (command == QLatin1String("help")) {
-        c.write(helpText(c).toLocal8Bit());
+        c.write(helpText(c));
         return ExitOk;
     }
 
@@ -243,10 +284,11 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     } else if (command != QLatin1String("import-mail") && command != QLatin1String("import-csv")) {
         return usageError(c, c.tr("不明なコマンド: %1", "unknown command: %1").arg(command));
     }
-    if (!p.parse(QStringList{program} + positional.mid(1)))
-        return usageError(c, parseError(c, p));
+    const QStringList commandArguments = QStringList{program} + positional.mid(1);
+    if (!p.parse(commandArguments))
+        return usageError(c, parseError(c, p, commandArguments));
     if (p.isSet(HelpOption)) {
-        c.write(helpText(c).toLocal8Bit());
+        c.write(helpText(c));
         return ExitOk;
     }
     const QStringList args = p.positionalArguments();
@@ -256,7 +298,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
 
     if (command == QLatin1String("list")) {
         if (!args.isEmpty())
-            return wrongArguments(c, command);
+            return wrongArguments(c, command, args, 0);
         ListFormat format = ListFormat::Tsv;
         if (p.isSet(formatOption)) {
             const QString f = optionValue(p, formatOption.names().first());
@@ -272,7 +314,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     }
 
     if (args.size() != 1)
-        return wrongArguments(c, command);
+        return wrongArguments(c, command, args, 1);
     if (command == QLatin1String("export-csv")) {
         std::optional<QStringList> columns;
         if (p.isSet(columnsOption)) {

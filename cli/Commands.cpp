@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +21,7 @@
 #include <functional>
 #include <new>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -38,7 +38,7 @@ int guarded(Console &console, Body body) {
     try {
         return body();
     } catch (const Error &e) {
-        console.error(e.message());
+        console.error(console.describe(e));
         return exitStatusFor(e);
     } catch (const std::bad_alloc &) {
         console.error(console.tr("メモリが不足しています", "out of memory"));
@@ -83,24 +83,27 @@ QList<MailSource> mailSources(const QStringList &args, Console &console) {
             sources.append(MailSource{MailSource::StandardInput, QString(), {}});
             continue;
         }
-        const QFileInfo info(arg);
-        if (info.isDir()) {
+        struct stat info;
+        if (::stat(QFile::encodeName(arg).constData(), &info) != 0) {
+            const int err = errno;
+            throw Error(console.tr("ファイル '%1' を開けません", "cannot open file '%1'").arg(arg), Error::Kind::General,
+                        err);
+        }
+        if (S_ISDIR(info.st_mode)) {
             if (!mail::isMaildir(arg))
                 throw Error(console.tr("フォルダ '%1' は Maildir ではありません (new/ も cur/ もありません)",
                                        "folder '%1' is no Maildir (it has neither new/ nor cur/)")
                                 .arg(arg));
             sources.append(MailSource{MailSource::Maildir, arg, mail::maildirFiles(arg)});
-        } else if (info.isFile()) {
+        } else if (S_ISREG(info.st_mode)) {
             sources.append(MailSource{MailSource::File, arg, {}});
-        } else if (info.exists()) {
+        } else {
             // A FIFO would wait for a writer, a device may never end.
             throw Error(console.tr("'%1' は通常のファイルでもフォルダでもないので読めません (FIFO や装置は標準入力から"
                                    "読ませてください)",
                                    "'%1' is neither a regular file nor a folder (give a FIFO or a device as standard "
                                    "input)")
                             .arg(arg));
-        } else {
-            throw Error(console.tr("ファイル '%1' がありません", "file '%1' does not exist").arg(arg));
         }
     }
     return sources;
@@ -247,7 +250,7 @@ private:
 
     void importText(const mail::MailText &m) {
         if (!m.error.isEmpty())
-            throw MessageFailure{named(m), m.error};
+            throw MessageFailure{named(m), m_console.translated(m.error)};
         QString text = m.text;
         MailParser parser(m_reg.magazines(), m_reg.systems());
         try {
@@ -258,7 +261,7 @@ private:
             parser.run(text, false);
             part.keep();
         } catch (const Error &e) {
-            throw MessageFailure{named(m), e.message(), e.kind()};
+            throw MessageFailure{named(m), m_console.describe(e), e.kind()};
         }
         ++m_done.messages;
         m_done.registered += parser.registeredCount();
@@ -276,8 +279,11 @@ private:
 
 // --- list ------------------------------------------------------------------
 
-void appendJsonString(QString &out, const QString &s) {
+// Characters that standard output's encoding cannot hold are written as
+// JSON escapes of their UTF-16 units, so that the data comes through whole.
+void appendJsonString(QString &out, const QString &s, Console &console) {
     out += u'"';
+    const bool held = console.outputHolds(s);
     for (const QChar c : s) {
         switch (c.unicode()) {
         case u'"': out += QLatin1String("\\\""); break;
@@ -288,7 +294,7 @@ void appendJsonString(QString &out, const QString &s) {
         case u'\b': out += QLatin1String("\\b"); break;
         case u'\f': out += QLatin1String("\\f"); break;
         default:
-            if (c.unicode() < 0x20)
+            if (c.unicode() < 0x20 || (!held && !console.outputHolds(QStringView(&c, 1))))
                 out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
             else
                 out += c;
@@ -302,13 +308,12 @@ class Chunks {
 public:
     explicit Chunks(Console &console) : m_console(console) {}
     QString &text() { return m_text; }
-    void maybeFlush() {
-        if (m_text.size() >= 1 << 16)
-            flush();
-    }
-    void flush() {
-        m_console.write(m_text.toUtf8());
+    // False once the output has failed: the rest need not be made.
+    bool maybeFlush() { return m_text.size() < 1 << 16 || flush(); }
+    bool flush() {
+        const bool written = m_console.write(m_text);
         m_text.clear();
+        return written;
     }
 
 private:
@@ -342,17 +347,17 @@ Table &Register::systems() { return *m_systems->Table2; }
 
 void Register::close() {
     // Both are closed even when the first fails; the first error is reported.
-    QString first;
+    std::optional<Error> first;
     for (Table *t : {m_magazines->Table1, m_systems->Table2}) {
         try {
             t->close();
         } catch (const Error &e) {
-            if (first.isEmpty())
-                first = e.message();
+            if (!first)
+                first = e;
         }
     }
-    if (!first.isEmpty())
-        throw Error(first);
+    if (first)
+        throw *first;
 }
 
 // --- commands ----------------------------------------------------------------
@@ -372,7 +377,7 @@ int importMail(const QStringList &sourceArgs, Console &console, MailImport *resu
             console.error(f.label + QStringLiteral(": ") + f.message);
             status = f.kind == Error::Kind::Busy ? ExitTempFail : ExitFailed;
         } catch (const Error &e) {
-            console.error(e.message());
+            console.error(console.describe(e));
             status = exitStatusFor(e);
         }
         // The batch is committed by now, also after a failure: its records stay.
@@ -453,7 +458,8 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                     s += tsvEscaped(line[i]);
                 }
                 s += u'\n';
-                out.maybeFlush();
+                if (!out.maybeFlush())
+                    return int(ExitFailed); // Console::finish tells why
             }
         } else {
             s += u'[';
@@ -464,17 +470,17 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                 for (qsizetype i = 0; i < line.size(); ++i) {
                     if (i)
                         s += QLatin1String(", ");
-                    appendJsonString(s, names[size_t(i)]);
+                    appendJsonString(s, names[size_t(i)], console);
                     s += QLatin1String(": ");
-                    appendJsonString(s, line[i]);
+                    appendJsonString(s, line[i], console);
                 }
                 s += u'}';
-                out.maybeFlush();
+                if (!out.maybeFlush())
+                    return int(ExitFailed);
             }
             s += texts.empty() ? QLatin1String("]\n") : QLatin1String("\n]\n");
         }
-        out.flush();
-        return int(ExitOk);
+        return int(out.flush() ? ExitOk : ExitFailed);
     });
 }
 
@@ -516,7 +522,7 @@ int importCsvFile(const QString &path, Console &console) {
         try {
             count = importCsv(t, path);
         } catch (const Error &e) {
-            console.error(e.message());
+            console.error(console.describe(e));
             // The record begun for the failing line keeps what was set and is
             // stored when the table closes, as in the window program.
             reg.close();

@@ -1,6 +1,11 @@
 #include "cli/Console.h"
 
+#include "cli/Messages.h"
 #include "platform/MessageBox.h"
+
+#include <cerrno>
+#include <cstring>
+#include <libintl.h>
 
 namespace quil::cli {
 
@@ -14,34 +19,96 @@ bool japaneseLocale() {
     return false;
 }
 
-Console::Console(std::FILE *out, std::FILE *err, bool japanese, bool progress)
-    : m_out(out), m_err(err), m_japanese(japanese), m_progressOn(progress) {}
+Console::Console(std::FILE *out, std::FILE *err, bool japanese, bool progress, const QByteArray &encoding)
+    : m_out(out), m_err(err), m_japanese(japanese), m_progressOn(progress), m_outEncoding(encoding),
+      m_errEncoding(encoding) {}
 
 QString Console::tr(const char *japanese, const char *english) const {
     return QString::fromUtf8(m_japanese ? japanese : english);
 }
 
-void Console::print(const QString &line) { write((line + u'\n').toLocal8Bit()); }
+QString Console::translated(const QString &message) const {
+    return m_japanese ? message : englishMessage(message);
+}
 
-void Console::write(const QByteArray &bytes) {
+QString Console::reason(int systemError) const {
+    const char *english = ::strerrordesc_np(systemError);
+    if (!english)
+        return tr("エラー %1", "error %1").arg(systemError);
+    // The C library's own catalogue, as strerror reads it; main has it
+    // hand the text over in UTF-8 whatever the locale's encoding.
+    return QString::fromUtf8(m_japanese ? ::dgettext("libc", english) : english);
+}
+
+QString Console::withReason(const QString &message, int systemError) const {
+    if (!systemError)
+        return message;
+    QString m = message;
+    if (m.endsWith(u'。') || m.endsWith(u'.'))
+        m.chop(1);
+    return m + QStringLiteral(": ") + reason(systemError);
+}
+
+bool Console::print(const QString &line) { return write(line + u'\n'); }
+
+bool Console::write(const QString &text) {
     finishProgress();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
-    std::fflush(m_out);
+    if (m_outFailure)
+        return false;
+    const QByteArray bytes = m_outEncoding.encode(text);
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) != size_t(bytes.size())
+        || std::fflush(m_out) != 0) {
+        m_outFailure = errno ? errno : EIO;
+        return false;
+    }
+    return true;
 }
 
 void Console::error(const QString &line) { errorText(QStringLiteral("quillet-cli: ") + line + u'\n'); }
 
 void Console::errorText(const QString &text) {
     finishProgress();
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err);
-    std::fflush(m_err);
+    putError(m_errEncoding.encode(text));
+}
+
+void Console::putError(const QByteArray &bytes) {
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err) != size_t(bytes.size())
+        || std::fflush(m_err) != 0)
+        m_errFailed = true;
+}
+
+int Console::finish(int status) {
+    finishProgress();
+    if (!m_outFailure) {
+        errno = 0;
+        if (std::fflush(m_out) != 0 || std::ferror(m_out))
+            m_outFailure = errno ? errno : EIO;
+    }
+    // Closing reports what a file system found only then. A standard output
+    // that was never open is no failure when nothing was written to it.
+    errno = 0;
+    if (std::fclose(m_out) != 0 && !m_outFailure && errno != EBADF)
+        m_outFailure = errno ? errno : EIO;
+    if (m_outFailure) {
+        error(withReason(tr("標準出力に書き込めません", "write error on standard output"), m_outFailure));
+        if (status == 0)
+            status = 1;
+    }
+    if (const qint64 n = m_outEncoding.replaced())
+        error(tr("%1 で表せない %2 文字を「?」として書きました", "%2 characters that %1 cannot hold were written as \"?\"")
+                  .arg(QString::fromLatin1(m_outEncoding.name()))
+                  .arg(n));
+    // Nothing can tell of a standard error that failed but the status.
+    if ((m_errFailed || std::fflush(m_err) != 0) && status == 0)
+        status = 1;
+    return status;
 }
 
 void Console::installMessageBoxes() {
     MessageBox::setBackend([this](const ShownMessage &m) {
         if (m.icon == MsgIcon::Error || m.icon == MsgIcon::Exclamation)
-            error(m.text);
+            error(translated(m.text));
         else if (!m_quiet)
             print(m.text);
         // No one is there to answer a question: it takes the answer that
@@ -66,9 +133,7 @@ void Console::progress(int done, const QString &text) {
 
 void Console::flushProgress() {
     // Carriage return and erase to the end of the line: the line is redrawn in place.
-    const QByteArray bytes = "\r" + m_progressText.toLocal8Bit() + "\x1b[K";
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err);
-    std::fflush(m_err);
+    putError("\r" + m_errEncoding.encode(m_progressText) + "\x1b[K");
     m_progressShown = true;
     m_sinceDrawn.start();
 }
@@ -77,8 +142,7 @@ void Console::finishProgress() {
     if (!m_progressShown)
         return;
     flushProgress(); // the last count, which the time limit may have held back
-    std::fputc('\n', m_err);
-    std::fflush(m_err);
+    putError("\n");
     m_progressShown = false;
     m_progressText.clear();
 }

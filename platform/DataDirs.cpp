@@ -32,11 +32,13 @@ QString ensureDirectory(const QString &path) {
         struct stat st;
         if (::stat(part.constData(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
-                throw Error(QStringLiteral("フォルダ %1 を作成できません").arg(path));
+                throw Error(QStringLiteral("フォルダ %1 を作成できません").arg(path), Error::Kind::General, ENOTDIR);
             continue;
         }
-        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
-            throw Error(QStringLiteral("フォルダ %1 を作成できません").arg(path));
+        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+            const int err = errno;
+            throw Error(QStringLiteral("フォルダ %1 を作成できません").arg(path), Error::Kind::General, err);
+        }
     }
     return path;
 }

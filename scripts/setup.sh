@@ -11,6 +11,9 @@
 # fontconfig's and Xlib's headers serve the start-up: the program warms the
 # font configuration, scripts/startup-bench's timer watches the X server;
 # x11-xserver-utils gives the screenshots xmodmap for typing Japanese.
+# locales brings localedef and the ja_JP source, from which the command-line
+# test makes its own Japanese locales (UTF-8 and EUC-JP) in a temporary
+# folder; with it comes libc-l10n, the C library's Japanese messages.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -21,6 +24,7 @@ QUIL_PACKAGES=(
     clang libclang-rt-14-dev
     chromium chromium-driver python3-selenium
     dpkg-dev desktop-file-utils
+    locales
 )
 
 quil_missing_packages() {

@@ -15,16 +15,20 @@ public:
         Busy,     // another process holds the tables; trying again later may work
         DiskFull, // no space left on the device
     };
-    explicit Error(QString message, Kind kind = Kind::General)
-        : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_kind(kind) {}
+    explicit Error(QString message, Kind kind = Kind::General, int systemError = 0)
+        : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_kind(kind), m_systemError(systemError) {}
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }
     Kind kind() const noexcept { return m_kind; }
+    // The errno behind the failure, 0 when there is none. The window shows its
+    // fixed message alone; the command line adds the system's words for it.
+    int systemError() const noexcept { return m_systemError; }
 
 private:
     QString m_message;
     QByteArray m_utf8;
     Kind m_kind;
+    int m_systemError;
 };
 
 } // namespace quil

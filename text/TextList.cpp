@@ -18,15 +18,23 @@
 namespace quil::textlist {
 namespace {
 
-QString cannotOpen(const QString &path) { return QStringLiteral("ファイル %1 を開けません").arg(path); }
-QString cannotCreate(const QString &path) { return QStringLiteral("ファイル %1 を作成できません").arg(path); }
-QString cannotWrite(const QString &path) { return QStringLiteral("ファイル %1 に書き込めません").arg(path); }
+// The window shows these texts as they are; the errno rides along for the
+// command line, which gives the reason after them.
+Error cannotOpen(const QString &path, int err) {
+    return Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, err);
+}
+Error cannotCreate(const QString &path, int err) {
+    return Error(QStringLiteral("ファイル %1 を作成できません").arg(path), Error::Kind::General, err);
+}
+Error cannotWrite(const QString &path, int err) {
+    return Error(QStringLiteral("ファイル %1 に書き込めません").arg(path), Error::Kind::General, err);
+}
 
 // A failed write; a full disk says so, for the reader can mend that.
-Error writeError(const QString &path, int err, const QString &otherwise) {
+Error writeError(const QString &path, int err, Error otherwise) {
     if (err == ENOSPC || err == EDQUOT)
         return Error(QStringLiteral("ディスクに空きがないため、ファイル %1 に書き込めません").arg(path), Error::Kind::DiskFull);
-    return Error(otherwise);
+    return otherwise;
 }
 
 template <typename Char, typename OnLine>
@@ -77,8 +85,13 @@ void syncFolderOf(const QByteArray &nativePath) {
 // counts first, because access() says yes to root for everything; access()
 // then brings in the other users' bits, ACLs and read-only mounts, which a
 // rename over the file would ignore.
+// When not, errno says why.
 bool mayWrite(const QByteArray &nativePath, const struct stat &st) {
-    return (st.st_mode & S_IWUSR) && ::faccessat(AT_FDCWD, nativePath.constData(), W_OK, AT_EACCESS) == 0;
+    if (!(st.st_mode & S_IWUSR)) {
+        errno = EACCES;
+        return false;
+    }
+    return ::faccessat(AT_FDCWD, nativePath.constData(), W_OK, AT_EACCESS) == 0;
 }
 
 // The file a path names, links followed as the kernel would (at most 40).
@@ -203,14 +216,36 @@ QString normalizeLineBreaks(const QString &text) {
 }
 
 QByteArray readBytes(const QString &path) {
-    if (path.isEmpty() || QFileInfo(path).isDir())
-        throw Error(cannotOpen(path));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Error(cannotOpen(path));
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw Error(cannotOpen(path));
+    if (path.isEmpty())
+        throw cannotOpen(path, ENOENT);
+    // By hand rather than through QFile, so that the failure's errno is known.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw cannotOpen(path, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        throw cannotOpen(path, errno);
+    if (S_ISDIR(st.st_mode))
+        throw cannotOpen(path, EISDIR);
+    QByteArray bytes;
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        bytes.reserve(qsizetype(st.st_size));
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw cannotOpen(path, errno);
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, n);
+    }
     return bytes;
 }
 
@@ -228,30 +263,32 @@ void writeFile(const QString &path, const QStringList &lines) { writeBytes(path,
 
 void appendFile(const QString &path, const QStringList &lines, const QStringList &newFileLines) {
     if (path.isEmpty())
-        throw Error(cannotOpen(path));
+        throw cannotOpen(path, ENOENT);
     const QByteArray native = QFile::encodeName(path);
     struct stat st;
     bool created = false;
     int fd = -1;
     if (::stat(native.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            throw Error(cannotOpen(path));
+            throw cannotOpen(path, EISDIR);
         // Same rule as a whole-file write.
         if (!mayWrite(native, st))
-            throw Error(cannotCreate(path));
+            throw cannotCreate(path, errno);
         fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
         if (fd < 0 && errno == EACCES) // write-only file: its end cannot be looked at
             fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (fd < 0)
-            throw Error(cannotOpen(path));
+            throw cannotOpen(path, errno);
     } else if (errno == ENOENT) {
         // Also creates the target of a link that points nowhere yet.
         fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0)
-            throw writeError(path, errno, cannotCreate(path));
+        if (fd < 0) {
+            const int err = errno;
+            throw writeError(path, err, cannotCreate(path, err));
+        }
         created = true;
     } else {
-        throw Error(cannotOpen(path));
+        throw cannotOpen(path, errno);
     }
 
     QByteArray bytes;
@@ -279,18 +316,20 @@ void appendFile(const QString &path, const QStringList &lines, const QStringList
     if (ok && !closed)
         err = errno;
     if (!ok || !closed)
-        throw writeError(path, err, cannotWrite(path));
+        throw writeError(path, err, cannotWrite(path, err));
     if (created)
         syncFolderOf(native);
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
     if (path.isEmpty())
-        throw Error(cannotCreate(path));
+        throw cannotCreate(path, ENOENT);
     // Replace the file a link points to, not the link itself.
     const QString target = followLinks(path);
-    if (target.isEmpty() || QFileInfo(target).isDir())
-        throw Error(cannotCreate(path));
+    if (target.isEmpty())
+        throw cannotCreate(path, ELOOP);
+    if (QFileInfo(target).isDir())
+        throw cannotCreate(path, EISDIR);
 
     const QByteArray native = QFile::encodeName(target);
     const qsizetype slash = native.lastIndexOf('/');
@@ -303,7 +342,7 @@ void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
     // The rename below would replace a file regardless of its permissions,
     // so they are asked first.
     if (exists && !mayWrite(native, st))
-        throw Error(cannotCreate(path));
+        throw cannotCreate(path, errno);
     if (exists) {
         perms = st.st_mode & 07777;
     } else if (newFileMode >= 0) {
@@ -317,8 +356,10 @@ void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
     removeStaleTemporaries(dir, base);
     QByteArray tmpl = dir + "/" + temporaryPrefix(base) + "XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw writeError(path, errno, cannotCreate(path));
+    if (fd < 0) {
+        const int err = errno;
+        throw writeError(path, err, cannotCreate(path, err));
+    }
     // Tells the clean-up of a later write that this one is alive.
     (void)::flock(fd, LOCK_EX | LOCK_NB);
     // Someone else's file stays theirs when root replaces it. Anyone else
@@ -338,7 +379,7 @@ void writeBytes(const QString &path, const QByteArray &bytes, int newFileMode) {
         if (ok)
             err = errno;
         ::unlink(tmpl.constData());
-        throw writeError(path, err, ok ? cannotCreate(path) : cannotWrite(path));
+        throw writeError(path, err, ok ? cannotCreate(path, err) : cannotWrite(path, err));
     }
     // Make the rename itself durable.
     syncFolderOf(native);

@@ -604,10 +604,12 @@ struct MailReader::Private {
         constexpr qsizetype Chunk = 64 * 1024;
         const qsizetype old = buf.size();
         buf.resize(old + Chunk);
+        errno = 0;
         const qint64 got = in.read(buf.data() + old, Chunk);
+        const int err = errno;
         buf.resize(old + std::max<qint64>(got, 0));
         if (got < 0)
-            throw Error(QString::fromUtf8(MsgCannotRead).arg(label));
+            throw Error(QString::fromUtf8(MsgCannotRead).arg(label), Error::Kind::General, err);
         if (got == 0)
             eof = true;
         return got > 0;
@@ -790,13 +792,17 @@ std::unique_ptr<QFile> openRegularFile(const QString &path) {
     const QByteArray native = QFile::encodeName(path);
     // Without O_NONBLOCK, opening a FIFO waits for a writer.
     const int fd = path.isEmpty() ? -1 : ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw Error(QString::fromUtf8(MsgCannotOpenFile).arg(path));
+    if (fd < 0) {
+        const int err = path.isEmpty() ? ENOENT : errno;
+        throw Error(QString::fromUtf8(MsgCannotOpenFile).arg(path), Error::Kind::General, err);
+    }
     struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const bool isDir = S_ISDIR(st.st_mode);
+    const bool unseen = ::fstat(fd, &st) != 0;
+    if (unseen || !S_ISREG(st.st_mode)) {
+        // A FIFO or a device has no errno: the message says what it is.
+        const int err = unseen ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
         ::close(fd);
-        throw Error(QString::fromUtf8(isDir ? MsgCannotOpenFile : MsgNotRegular).arg(path));
+        throw Error(QString::fromUtf8(err ? MsgCannotOpenFile : MsgNotRegular).arg(path), Error::Kind::General, err);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     auto file = std::make_unique<QFile>();
@@ -815,9 +821,10 @@ enum class Entry { Missing, Folder, File, Other };
 Entry entryAt(const QString &path, const QString &named) {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
             return Entry::Missing;
-        throw Error(QString::fromUtf8(MsgCannotListFolder).arg(named));
+        throw Error(QString::fromUtf8(MsgCannotListFolder).arg(named), Error::Kind::General, err);
     }
     if (S_ISDIR(st.st_mode))
         return Entry::Folder;
@@ -847,15 +854,17 @@ QStringList maildirFiles(const QString &dir) {
         if (entryAt(part, part) != Entry::Folder)
             continue;
         DIR *d = ::opendir(QFile::encodeName(part).constData());
-        if (!d)
-            throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part));
+        if (!d) {
+            const int err = errno;
+            throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part), Error::Kind::General, err);
+        }
         std::unique_ptr<DIR, int (*)(DIR *)> closer(d, ::closedir);
         while (true) {
             errno = 0;
             const dirent *e = ::readdir(d);
             if (!e) {
-                if (errno != 0)
-                    throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part));
+                if (const int err = errno; err != 0)
+                    throw Error(QString::fromUtf8(MsgCannotListFolder).arg(part), Error::Kind::General, err);
                 break;
             }
             // Names beginning with a dot are no messages in a Maildir.

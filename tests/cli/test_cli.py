@@ -21,6 +21,7 @@ import os
 import pty
 import resource
 import select
+import shutil
 import sqlite3
 import subprocess
 import sys
@@ -31,6 +32,7 @@ import unittest
 
 CLI = None
 RUN_WAIT = 60  # seconds for one run of the program
+_LOCALES = None  # folder of the locales the tests made, for LOCPATH
 
 COLUMNS = ["発行媒体", "メールマガジン名", "マガジンＩＤ", "データタイプ", "発行周期",
            "関連Ｗｅｂページ", "発行者メールアドレス", "登録アドレス", "登録日時",
@@ -142,6 +144,24 @@ def message_bytes(body, charset):
     return message(body, charset).as_bytes()
 
 
+def made_locales():
+    """A folder with ja_JP.UTF-8 and ja_JP.eucJP, made once with the C library's
+    localedef (Debian's locales package, which scripts/setup.sh installs), so that
+    the tests need no locale installed on the machine."""
+    global _LOCALES
+    if _LOCALES is None:
+        folder = tempfile.mkdtemp(prefix="quillet-cli-locales-")
+        for name, charmap in (("ja_JP.UTF-8", "UTF-8"), ("ja_JP.eucJP", "EUC-JP")):
+            r = subprocess.run(["localedef", "-i", "ja_JP", "-f", charmap, os.path.join(folder, name)],
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            # localedef also ends with 1 for mere warnings; what counts is the locale it made.
+            if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
+                raise AssertionError(f"cannot make the {name} locale (is Debian's locales package installed?): "
+                                     + r.stdout.decode(errors="replace"))
+        _LOCALES = folder
+    return _LOCALES
+
+
 class CliTest(unittest.TestCase):
     """Each case has its own data, settings and working folders."""
 
@@ -153,7 +173,7 @@ class CliTest(unittest.TestCase):
         for d in (self.data, os.path.join(self.root, "config"), self.cwd):
             os.mkdir(d)
         self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("LC_ALL", "LC_MESSAGES", "LANGUAGE")}
+                    if k not in ("LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE", "LOCPATH")}
         self.env.update({
             "XDG_DATA_HOME": self.data,
             "XDG_CONFIG_HOME": os.path.join(self.root, "config"),
@@ -165,9 +185,19 @@ class CliTest(unittest.TestCase):
 
     # helpers
 
-    def run_cli(self, *args, stdin=b"", env=None, stderr=subprocess.PIPE, timeout=RUN_WAIT, **popen):
+    def japanese(self, lang="ja_JP.UTF-8"):
+        """The environment in a Japanese locale the C library has."""
+        return dict(self.env, LANG=lang, LOCPATH=made_locales())
+
+    def run_cli(self, *args, stdin=b"", env=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_WAIT,
+                **popen):
         return subprocess.run([CLI, *args], input=stdin, cwd=self.cwd, env=env or self.env,
-                              stdout=subprocess.PIPE, stderr=stderr, timeout=timeout, **popen)
+                              stdout=stdout, stderr=stderr, timeout=timeout, **popen)
+
+    def fresh_register(self):
+        """From here on the commands work on a new, empty register."""
+        self.data = tempfile.mkdtemp(prefix="data-", dir=self.root)
+        self.env["XDG_DATA_HOME"] = self.data
 
     def ok(self, *args, stdin=b""):
         r = self.run_cli(*args, stdin=stdin)
@@ -365,11 +395,13 @@ class ImportMailMessages(CliTest):
         box.add(message(kav_block(mag_id="12x"), "utf-8"))
         box.flush()
         box.close()
-        r = self.run_cli("import-mail", path)
-        self.assertEqual(r.returncode, 1)
-        err = r.stderr.decode("utf-8")
-        self.assertIn("inbox.mbox#2", err)
-        self.assertIn("'12x' は項目 'マガジンＩＤ' に適した整数値ではありません", err)
+        for env, text in ((self.env, "'12x' is not a valid integer for column 'マガジンＩＤ'"),
+                          (self.japanese(), "'12x' は項目 'マガジンＩＤ' に適した整数値ではありません")):
+            r = self.run_cli("import-mail", path, env=env)
+            self.assertEqual(r.returncode, 1)
+            err = r.stderr.decode("utf-8")
+            self.assertIn("inbox.mbox#2", err)
+            self.assertIn(text, err)
         self.assertEqual(self.records()[0], magmag_record())
 
 
@@ -384,13 +416,17 @@ class ImportMailFailures(CliTest):
         self.assertEqual(r.stdout, b"", "no count for an import that failed")
         err = r.stderr.decode("utf-8")
         self.assertIn("bad.txt", err)
-        self.assertIn("'12x' は項目 'マガジンＩＤ' に適した整数値ではありません", err)
+        self.assertIn("'12x' is not a valid integer for column 'マガジンＩＤ'", err)
         rows = self.records()
         self.assertEqual(rows[0], magmag_record())
         # Nothing of the failing message is registered, so that it can be
         # handed over again, and nothing after the failure is read.
         self.assertEqual(len(rows), 1)
         self.assertNotIn("melma", [row["発行媒体"] for row in rows])
+        r = self.run_cli("import-mail", bad, env=self.japanese())
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("'12x' は項目 'マガジンＩＤ' に適した整数値ではありません", r.stderr.decode("utf-8"))
+        self.assertEqual(len(self.records()), 1)
 
     def test_missing_file_stores_nothing(self):
         good = self.write("good.txt", sjis(magmag_mail()))
@@ -453,9 +489,14 @@ class ImportMailFailures(CliTest):
             r = subprocess.run([CLI, "import-mail", good, "-"], stdin=zero, cwd=self.cwd, env=self.env,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_WAIT, **limits)
         self.assertEqual(r.returncode, 1)
-        self.assertEqual(r.stderr.decode("utf-8"),
-                         "quillet-cli: 'standard input' は大きすぎて読み込めません (64 MB を超えています)。\n")
+        self.assertEqual(r.stderr.decode("utf-8"), "quillet-cli: 'standard input' is too large to read (over 64 MB)\n")
         self.assertEqual(self.records(), [magmag_record()], "what was stored before stays")
+        with open("/dev/zero", "rb") as zero:
+            r = subprocess.run([CLI, "import-mail"], stdin=zero, cwd=self.cwd, env=self.japanese(),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_WAIT, **limits)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"),
+                         "quillet-cli: '標準入力' は大きすぎて読み込めません (64 MB を超えています)。\n")
 
     def test_message_past_the_limit_is_named_and_ends_the_import(self):
         path = os.path.join(self.cwd, "big.mbox")
@@ -465,11 +506,12 @@ class ImportMailFailures(CliTest):
             f.write(b"From info@mag2.com Sat Apr  5 12:34:57 2003\n" + big.as_bytes() + b"\n")
             f.write((b"x" * 75 + b"\n") * (65 * 1024 * 1024 // 76) + b"\n")
             f.write(b"From info@mag2.com Sat Apr  5 12:34:58 2003\n" + message_bytes(melma_mail(), "utf-8") + b"\n")
-        r = self.run_cli("import-mail", path)
-        self.assertEqual(r.returncode, 1)
-        self.assertEqual(r.stderr.decode("utf-8"),
-                         f"quillet-cli: {path}#2 (大きな添付): メールが大きすぎます (64 MB を超えています)\n")
-        self.assertEqual(self.records(), [magmag_record()], "the messages before it stay, none after it is read")
+        for env, text in ((self.env, "the message is too large (over 64 MB)"),
+                          (self.japanese(), "メールが大きすぎます (64 MB を超えています)")):
+            r = self.run_cli("import-mail", path, env=env)
+            self.assertEqual(r.returncode, 1)
+            self.assertEqual(r.stderr.decode("utf-8"), f"quillet-cli: {path}#2 (大きな添付): {text}\n")
+        self.assertEqual(self.records(), [magmag_record()] * 2, "the messages before it stay, none after it is read")
 
     def test_names_from_a_mail_are_cut_in_the_error(self):
         charset = "x" * 5000
@@ -477,10 +519,11 @@ class ImportMailFailures(CliTest):
         bad = self.write("bad.eml", b"From: info@mag2.com\r\nSubject: " + email.charset.Charset("utf-8").header_encode(
             subject).encode() + b"\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=" +
             charset.encode() + b"\r\n\r\nbody\r\n")
-        r = self.run_cli("import-mail", bad)
-        self.assertEqual(r.returncode, 1)
-        self.assertEqual(r.stderr.decode("utf-8"),
-                         f"quillet-cli: {bad} ({'件' * 64}…): メールの文字コード「{'x' * 64}…」を読めません\n")
+        for env, text in ((self.env, f"the message's charset \"{'x' * 64}…\" cannot be read"),
+                          (self.japanese(), f"メールの文字コード「{'x' * 64}…」を読めません")):
+            r = self.run_cli("import-mail", bad, env=env)
+            self.assertEqual(r.returncode, 1)
+            self.assertEqual(r.stderr.decode("utf-8"), f"quillet-cli: {bad} ({'件' * 64}…): {text}\n")
 
     def test_folder_that_is_no_maildir(self):
         os.mkdir(os.path.join(self.cwd, "plain"))
@@ -591,10 +634,12 @@ class CsvCommands(CliTest):
 
     def test_import_failure_keeps_the_lines_before(self):
         path = self.write("bad.csv", sjis('"メールマガジン名","マガジンＩＤ"\r\n"一","1"\r\n"二","x"\r\n"三","3"\r\n'))
-        r = self.run_cli("import-csv", path)
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("'x' は項目 'マガジンＩＤ' に適した整数値ではありません", r.stderr.decode("utf-8"))
-        self.assertEqual(r.stdout, b"")
+        for env, text in ((self.env, "'x' is not a valid integer for column 'マガジンＩＤ'"),
+                          (self.japanese(), "'x' は項目 'マガジンＩＤ' に適した整数値ではありません")):
+            r = self.run_cli("import-csv", path, env=env)
+            self.assertEqual(r.returncode, 1)
+            self.assertEqual(r.stderr.decode("utf-8"), f"quillet-cli: {text}\n")
+            self.assertEqual(r.stdout, b"")
         names = [row["メールマガジン名"] for row in self.records()]
         self.assertEqual(names[0], "一")
         self.assertNotIn("三", names)
@@ -611,18 +656,25 @@ class CsvCommands(CliTest):
     def test_a_line_short_of_values_is_named(self):
         lines = ['"メールマガジン名","説明","削除状態"'] + [f'"誌{i}","説明{i}","購読中"' for i in range(2, 10)]
         lines += ['"誌10","説明10', '"誌11","説明11","購読中"']
-        r = self.run_cli("import-csv", self.write("open.csv", sjis("\r\n".join(lines) + "\r\n")))
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("10 行目に 3 列目「削除状態」の値がありません", r.stderr.decode("utf-8"))
-        self.assertEqual(r.stdout, b"")
-        names = [row["メールマガジン名"] for row in self.records()]
-        self.assertEqual(names, [f"誌{i}" for i in range(2, 11)], "the lines before and what line 10 had")
+        path = self.write("open.csv", sjis("\r\n".join(lines) + "\r\n"))
+        for env, text in (
+                (self.env, "list index out of bounds (2): line 10 has no value for column 3 (削除状態)"),
+                (self.japanese(), "リストのインデックスが範囲を超えています (2): 10 行目に 3 列目「削除状態」の値がありません")):
+            self.fresh_register()
+            r = self.run_cli("import-csv", path, env=dict(env, XDG_DATA_HOME=self.data))
+            self.assertEqual(r.returncode, 1)
+            self.assertEqual(r.stderr.decode("utf-8"), f"quillet-cli: {text}\n")
+            self.assertEqual(r.stdout, b"")
+            names = [row["メールマガジン名"] for row in self.records()]
+            self.assertEqual(names, [f"誌{i}" for i in range(2, 11)], "the lines before and what line 10 had")
 
     def test_a_file_in_another_encoding_is_refused(self):
         path = self.write("utf8.csv", '\ufeff"メールマガジン名"\r\n"誌"\r\n'.encode("utf-8"))
-        r = self.run_cli("import-csv", path)
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("UTF-8 で書かれています", r.stderr.decode("utf-8"))
+        for env, text in ((self.env, "is written in UTF-8; only Shift_JIS files can be read"),
+                          (self.japanese(), "は UTF-8 で書かれています。読みこめるのは Shift_JIS のファイルだけです")):
+            r = self.run_cli("import-csv", path, env=env)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(text, r.stderr.decode("utf-8"))
         self.assertEqual(self.records(), [])
 
     def test_file_errors(self):
@@ -673,6 +725,144 @@ class CommandLine(CliTest):
             self.assertEqual(r.returncode, 2, f"{args}")
             self.assertIn("Usage: quillet-cli", r.stderr.decode("utf-8"), f"{args}")
             self.assertEqual(r.stdout, b"", f"{args}")
+
+
+class WriteFailures(CliTest):
+    """Output that did not reach its file is a failure, as with GNU tools: a
+    backup that was never written must not look done."""
+
+    def test_every_command_fails_when_its_output_cannot_be_written(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        mail = self.write("more.txt", sjis(melma_mail()))
+        for args in (["list"], ["list", "--format", "json"], ["--help"], ["--version"],
+                     ["export-csv", "backup.csv"], ["import-mail", mail]):
+            with open("/dev/full", "wb") as full:
+                r = self.run_cli(*args, stdout=full)
+            self.assertEqual(r.returncode, 1, f"{args}")
+            self.assertEqual(r.stderr.decode("utf-8"),
+                             "quillet-cli: write error on standard output: No space left on device\n", f"{args}")
+        with open(os.path.join(self.cwd, "backup.csv"), "rb") as f:
+            self.assertIn("週刊ニュース速報".encode("cp932"), f.read(), "the file itself was written")
+        self.assertEqual([r["発行媒体"] for r in self.records()], ["まぐまぐ", "melma"], "what was stored stays")
+
+        with open("/dev/full", "wb") as full:
+            r = self.run_cli("list", stdout=full, env=self.japanese())
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"), "quillet-cli: 標準出力に書き込めません: デバイスに空き領域がありません\n")
+
+    def test_a_closed_standard_output(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        before = self.records()
+        for args in (["list"], ["--version"]):
+            r = self.run_cli(*args, preexec_fn=lambda: os.close(1))
+            self.assertEqual(r.returncode, 1, f"{args}")
+            self.assertEqual(r.stderr.decode("utf-8"),
+                             "quillet-cli: write error on standard output: Bad file descriptor\n", f"{args}")
+        self.assertEqual(self.records(), before)
+        with sqlite3.connect(self.magazine_table()) as db:
+            self.assertEqual(db.execute("PRAGMA integrity_check").fetchone()[0], "ok",
+                             "the listing went nowhere, not into a file the program had open")
+
+
+class MessagesFollowTheLocale(CliTest):
+    """Messages are in the language that --help is in, and a failure the system
+    reported ends with its reason."""
+
+    def test_file_errors_end_with_the_reason(self):
+        readonly = self.write("ro.csv", b"kept")
+        os.chmod(readonly, 0o444)
+        os.mkdir(os.path.join(self.cwd, "folder"))
+        cases = [
+            (["import-csv", "nosuch.csv"], "cannot open file nosuch.csv: No such file or directory",
+             "ファイル nosuch.csv を開けません: そのようなファイルやディレクトリはありません"),
+            (["import-mail", "nosuch.eml"], "cannot open file 'nosuch.eml': No such file or directory",
+             "ファイル 'nosuch.eml' を開けません: そのようなファイルやディレクトリはありません"),
+            (["import-csv", "folder"], "cannot open file folder: Is a directory",
+             "ファイル folder を開けません: ディレクトリです"),
+            (["export-csv", "no/such.csv"], "cannot create file no/such.csv: No such file or directory",
+             "ファイル no/such.csv を作成できません: そのようなファイルやディレクトリはありません"),
+            (["export-csv", "ro.csv"], "cannot create file ro.csv: Permission denied",
+             "ファイル ro.csv を作成できません: 許可がありません"),
+        ]
+        for args, english, japanese in cases:
+            for env, text in ((self.env, english), (self.japanese(), japanese)):
+                r = self.run_cli(*args, env=env)
+                self.assertEqual(r.returncode, 1, f"{args}")
+                self.assertEqual(r.stderr.decode("utf-8"), f"quillet-cli: {text}\n", f"{args}")
+                self.assertEqual(r.stdout, b"")
+        with open(readonly, "rb") as f:
+            self.assertEqual(f.read(), b"kept")
+
+    def test_the_language_is_chosen_as_for_the_help(self):
+        english = "quillet-cli: cannot open file nosuch.csv: No such file or directory\n"
+        japanese = "quillet-cli: ファイル nosuch.csv を開けません: そのようなファイルやディレクトリはありません\n"
+        for env, text in ((dict(self.japanese(), LC_ALL="C"), english),
+                          (dict(self.japanese(), LANG="C", LC_MESSAGES="ja_JP.UTF-8"), japanese),
+                          (dict(self.japanese(), LC_MESSAGES="C"), english)):
+            r = self.run_cli("import-csv", "nosuch.csv", env=env)
+            self.assertEqual(r.stderr.decode("utf-8"), text, {k: env.get(k) for k in ("LANG", "LC_ALL", "LC_MESSAGES")})
+        # Without the locale on the machine the system's own words are English.
+        r = self.run_cli("import-csv", "nosuch.csv", env=dict(self.env, LANG="ja_JP.UTF-8"))
+        self.assertEqual(r.stderr.decode("utf-8"),
+                         "quillet-cli: ファイル nosuch.csv を開けません: No such file or directory\n")
+
+    def test_usage_errors_name_what_is_wrong(self):
+        cases = [
+            (["list", "--bogus"], "unknown option: --bogus", "不明なオプション: --bogus"),
+            (["--bogus=1", "list"], "unknown option: --bogus", "不明なオプション: --bogus"),
+            (["list", "-x"], "unknown option: -x", "不明なオプション: -x"),
+            (["list", "--state"], "missing value after --state", "--state の値がありません"),
+            (["export-csv"], "export-csv: missing file name", "export-csv: ファイル名がありません"),
+            (["import-csv"], "import-csv: missing file name", "import-csv: ファイル名がありません"),
+            (["import-csv", "a.csv", "b.csv"], "import-csv: unexpected argument: b.csv",
+             "import-csv: 余分な引数があります: b.csv"),
+            (["list", "extra"], "list: unexpected argument: extra", "list: 余分な引数があります: extra"),
+        ]
+        for args, english, japanese in cases:
+            for env, text, usage in ((self.env, english, "Usage: quillet-cli"),
+                                     (self.japanese(), japanese, "使い方: quillet-cli")):
+                r = self.run_cli(*args, env=env)
+                self.assertEqual(r.returncode, 2, f"{args}")
+                lines = r.stderr.decode("utf-8").split("\n")
+                self.assertEqual(lines[0], f"quillet-cli: {text}", f"{args}")
+                self.assertTrue(lines[1].startswith(usage), f"{args}")
+
+
+class OutputEncoding(CliTest):
+    """Standard output and standard error are in the locale's encoding."""
+
+    def test_output_and_errors_in_euc_jp(self):
+        self.ok("import-mail", stdin=sjis(magmag_mail()))
+        listing = self.ok("list")
+        records = self.records()
+        for env in (self.japanese("ja_JP.eucJP"), dict(self.env, LANG="ja_JP.eucJP")):
+            # The second: the locale is not on the machine, its name still says EUC-JP.
+            r = self.run_cli("list", env=env)
+            self.assertEqual(r.returncode, 0)
+            self.assertEqual(r.stdout, listing.encode("euc_jp"))
+            r = self.run_cli("list", "--format", "json", env=env)
+            self.assertEqual(json.loads(r.stdout.decode("euc_jp")), records)
+            r = self.run_cli("--help", env=env)
+            self.assertIn("使い方: quillet-cli", r.stdout.decode("euc_jp"))
+        r = self.run_cli("import-csv", "nosuch.csv", env=self.japanese("ja_JP.eucJP"))
+        self.assertEqual(r.stderr, "quillet-cli: ファイル nosuch.csv を開けません: "
+                                   "そのようなファイルやディレクトリはありません\n".encode("euc_jp"))
+
+    def test_characters_the_encoding_cannot_hold(self):
+        self.ok("import-mail", self.write("face.eml", message_bytes(magmag_mail(name="顔文字😀"), "utf-8")))
+        env = self.japanese("ja_JP.eucJP")
+        r = self.run_cli("list", env=env)
+        self.assertEqual(r.returncode, 0)
+        self.assertIn("\t顔文字?\t".encode("euc_jp"), r.stdout)
+        self.assertEqual(r.stderr.decode("euc_jp"), "quillet-cli: EUC-JP で表せない 1 文字を「?」として書きました\n")
+        r = self.run_cli("list", env=dict(env, LANG="en_US.eucJP"))
+        self.assertEqual(r.stderr.decode("utf-8"), "quillet-cli: 1 characters that EUC-JP cannot hold were written as \"?\"\n")
+        # JSON escapes them and so keeps them.
+        r = self.run_cli("list", "--format", "json", env=env)
+        self.assertEqual(r.returncode, 0)
+        self.assertEqual(r.stderr, b"")
+        self.assertIn(b"\\ud83d\\ude00", r.stdout)
+        self.assertEqual(json.loads(r.stdout.decode("euc_jp"))[0]["メールマガジン名"], "顔文字😀")
 
 
 class SharingTheRegister(CliTest):
@@ -789,16 +979,19 @@ class LockedRegister(CliTest):
         try:
             holder.execute("BEGIN IMMEDIATE")
             mail = self.write("mail.txt", sjis(magmag_mail()))
-            started = time.monotonic()
-            r = self.run_cli("import-mail", mail)
-            waited = time.monotonic() - started
-            self.assertEqual(r.returncode, 75, r.stderr.decode("utf-8"))
-            err = r.stderr.decode("utf-8")
-            self.assertIn("mail.txt", err)
-            self.assertIn(f"（プロセス番号 {os.getpid()}）", err, "the program holding the register is named")
-            self.assertIn("何も変更していません", err)
-            self.assertEqual(r.stdout, b"")
-            self.assertLess(waited, 20, "a few seconds, not a hang")
+            for env, named, unchanged in (
+                    (self.env, f" (process {os.getpid()})", "this operation changed nothing"),
+                    (self.japanese(), f"（プロセス番号 {os.getpid()}）", "この操作では何も変更していません")):
+                started = time.monotonic()
+                r = self.run_cli("import-mail", mail, env=env)
+                waited = time.monotonic() - started
+                self.assertEqual(r.returncode, 75, r.stderr.decode("utf-8"))
+                err = r.stderr.decode("utf-8")
+                self.assertIn("mail.txt", err)
+                self.assertIn(named, err, "the program holding the register is named")
+                self.assertIn(unchanged, err)
+                self.assertEqual(r.stdout, b"")
+                self.assertLess(waited, 20, "a few seconds, not a hang")
             # Reading goes on beside the writer.
             self.assertEqual(self.records(), [])
         finally:
@@ -850,14 +1043,15 @@ class FullDisk(CliTest):
         with open(out, "rb") as f:
             self.assertIn("週刊ニュース速報".encode("cp932"), f.read())
 
-        r = self.run_cli("import-mail", self.write("b.txt", sjis(melma_mail())))
-        self.assertEqual(r.returncode, 1, "an error, not a crash: " + r.stderr.decode("utf-8", "replace"))
-        err = r.stderr.decode("utf-8")
-        self.assertIn("ディスクに空きがないため", err)
-        self.assertIn(self.magazine_table(), err)
-        r = self.run_cli("import-csv", out)
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("ディスクに空きがないため", r.stderr.decode("utf-8"))
+        mail = self.write("b.txt", sjis(melma_mail()))
+        for env, text in ((self.env, f"cannot write database '{self.magazine_table()}': the disk is full"),
+                          (self.japanese(), f"ディスクに空きがないため、データベース '{self.magazine_table()}' に書き込めません")):
+            r = self.run_cli("import-mail", mail, env=env)
+            self.assertEqual(r.returncode, 1, "an error, not a crash: " + r.stderr.decode("utf-8", "replace"))
+            self.assertIn(text, r.stderr.decode("utf-8"))
+            r = self.run_cli("import-csv", out, env=env)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(text, r.stderr.decode("utf-8"))
 
         os.remove(os.path.join(self.folder, ".filler"))
         self.assertEqual(self.records(), [magmag_record()], "what was stored stays, and nothing half-stored")
@@ -871,7 +1065,11 @@ def main():
         print(__doc__)
         sys.exit(2)
     CLI = os.path.abspath(sys.argv.pop(1))
-    unittest.main(verbosity=2)
+    try:
+        unittest.main(verbosity=2)
+    finally:
+        if _LOCALES:
+            shutil.rmtree(_LOCALES, ignore_errors=True)
 
 
 if __name__ == "__main__":

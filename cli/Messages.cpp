@@ -1,0 +1,154 @@
+#include "cli/Messages.h"
+
+#include <QList>
+#include <QRegularExpression>
+
+namespace quil::cli {
+namespace {
+
+// A message as the program composes it, %1... for what it puts in. The
+// values marked in `nested` are themselves messages of the program (the
+// holder of a busy register, a size), translated in turn.
+struct Form {
+    const char *japanese;
+    const char *english;
+    unsigned nested = 0; // bit n: %n+1
+};
+
+// Where one message is a prefix of another, the longer comes first.
+const Form Forms[] = {
+    // Files
+    {"ファイル %1 を開けません", "cannot open file %1"},
+    {"ファイル %1 を作成できません", "cannot create file %1"},
+    {"ディスクに空きがないため、ファイル %1 に書き込めません", "cannot write file %1: the disk is full"},
+    {"ファイル %1 に書き込めません", "cannot write file %1"},
+    {"ファイル '%1' を作成できません: %2", "cannot create file '%1': %2"},
+    {"フォルダ %1 を作成できません", "cannot create folder %1"},
+    // CSV
+    {"ファイル %1 は %2 で書かれています。読みこめるのは Shift_JIS のファイルだけです",
+     "file %1 is written in %2; only Shift_JIS files can be read"},
+    {"リストのインデックスが範囲を超えています (%1): %2 行目に %3 列目「%4」の値がありません",
+     "list index out of bounds (%1): line %2 has no value for column %3 (%4)"},
+    {"リストのインデックスが範囲を超えています (%1)", "list index out of bounds (%1)"},
+    // Field values
+    {"'%1' は項目 '%2' に適した整数値ではありません", "'%1' is not a valid integer for column '%2'"},
+    {"%1 は項目 '%2' に適した値ではありません。範囲は %3 から %4 です",
+     "%1 is not a valid value for column '%2'; the range is %3 to %4"},
+    {"'%1' は項目 '%2' に適したブール値ではありません", "'%1' is not a valid Boolean for column '%2'"},
+    {"'%1' は日付または時刻ではありません", "'%1' is not a date or time"},
+    {"'%1' は有効な整数値ではありません", "'%1' is not a valid integer"},
+    {"'%1' は有効なブール値ではありません", "'%1' is not a valid Boolean"},
+    {"バリアントの型変換が不正です", "invalid variant type conversion"},
+    {"フィールド '%1' が見つかりません", "field '%1' not found"},
+    // The tables
+    {"データセットが閉じています", "the dataset is closed"},
+    {"データセットが編集モードでも挿入モードでもありません", "the dataset is not in edit or insert mode"},
+    {"開いているデータセットでは操作できません", "cannot perform this operation on an open dataset"},
+    {"空のデータセットでは操作できません", "cannot perform this operation on an empty dataset"},
+    {"レコードが見つかりません。他のプロセスによって削除された可能性があります",
+     "record not found; another process may have deleted it"},
+    {"ブックマークが無効です。レコードが見つかりません", "invalid bookmark: record not found"},
+    {"テーブル '%1' を開けません。ファイルが存在しません", "cannot open table '%1': the file does not exist"},
+    {"テーブル '%1' を開けません: %2", "cannot open table '%1': %2"},
+    {"テーブル '%1' は他のプロセスが使用中のため、排他的に開けません",
+     "cannot open table '%1' for exclusive use: another process has it open"},
+    {"テーブル '%1' は他のプロセスが排他的に使用中のため、開けません",
+     "cannot open table '%1': another process holds it for exclusive use"},
+    {"テーブル '%1' の構造が正しくありません", "table '%1' does not have the expected structure"},
+    {"テーブル '%1' は排他的に開かれていないため、全件を削除できません",
+     "cannot delete every record of table '%1': it is not open for exclusive use"},
+    {"データベース '%1' への変更は、途中のエラーのため保存されていません",
+     "the changes to database '%1' were not saved because of an earlier error"},
+    {"データベースエラー（%1）: %2", "database error (%1): %2"},
+    {"ディスクに空きがないため、データベース '%1' に書き込めません", "cannot write database '%1': the disk is full"},
+    {"データベース '%1' は%2が使用中のため、%3 秒待っても書き込めませんでした。この操作では何も変更していません",
+     "database '%1' is in use by %2 and could not be written after waiting %3 seconds; this operation changed "
+     "nothing",
+     0b10},
+    // Who holds the register
+    {"他の Quillet のウィンドウ（プロセス番号 %1）", "another Quillet window (process %1)"},
+    {"他の quillet-cli（プロセス番号 %1）", "another quillet-cli (process %1)"},
+    {"他のプログラム「%1」（プロセス番号 %2）", "another program, \"%1\" (process %2)"},
+    {"他のプログラム（プロセス番号 %1）", "another program (process %1)"},
+    {"他のプログラム", "another program"},
+    // Mail
+    {"メールの形式を読めません", "the message's format cannot be read"},
+    {"メールの本文がありません", "the message has no text part"},
+    {"メールの本文を読めません", "the message's body cannot be decoded"},
+    {"メールの文字コード「%1」を読めません", "the message's charset \"%1\" cannot be read"},
+    {"メールが大きすぎます (%1 を超えています)", "the message is too large (over %1)", 0b1},
+    {"'%1' は大きすぎて読み込めません (%2 を超えています)。", "'%1' is too large to read (over %2)", 0b10},
+    {"ファイル '%1' を読み込めませんでした。", "cannot read file '%1'"},
+    {"フォルダ '%1' を読み込めませんでした。", "cannot read folder '%1'"},
+    {"'%1' は通常のファイルではないので読み込めません (FIFO や装置は読みません)。",
+     "'%1' is not a regular file and cannot be read (FIFOs and devices are not read)"},
+    {"'%1' を読み込めませんでした。", "cannot read '%1'"},
+    {"%1 バイト", "%1 bytes"},
+};
+
+struct Compiled {
+    QRegularExpression pattern;
+    QList<int> numbers; // the placeholder each group captures
+    QString english;
+    unsigned nested;
+};
+
+QList<Compiled> compile() {
+    static const QRegularExpression placeholder(QStringLiteral("%([1-9])"));
+    QList<Compiled> out;
+    for (const Form &f : Forms) {
+        const QString ja = QString::fromUtf8(f.japanese);
+        Compiled c;
+        QString pattern;
+        qsizetype from = 0;
+        for (auto it = placeholder.globalMatch(ja); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            pattern += QRegularExpression::escape(ja.mid(from, m.capturedStart() - from));
+            pattern += QLatin1String("(.*?)");
+            c.numbers.append(m.captured(1).toInt());
+            from = m.capturedEnd();
+        }
+        pattern += QRegularExpression::escape(ja.mid(from));
+        c.pattern = QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                       QRegularExpression::DotMatchesEverythingOption);
+        c.english = QString::fromUtf8(f.english);
+        c.nested = f.nested;
+        out.append(std::move(c));
+    }
+    return out;
+}
+
+// In one pass, so that a value holding "%2" stays as it is.
+QString filledIn(const QString &form, const QStringList &values) {
+    QString out;
+    for (qsizetype i = 0; i < form.size(); ++i) {
+        if (form[i] == u'%' && i + 1 < form.size() && form[i + 1] >= u'1' && form[i + 1] <= u'9') {
+            out += values.value(form[i + 1].unicode() - u'1');
+            ++i;
+        } else {
+            out += form[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString englishMessage(const QString &japanese) {
+    static const QList<Compiled> forms = compile();
+    for (const Compiled &c : forms) {
+        const QRegularExpressionMatch m = c.pattern.match(japanese);
+        if (!m.hasMatch())
+            continue;
+        QStringList values(9);
+        for (qsizetype g = 0; g < c.numbers.size(); ++g) {
+            const int n = c.numbers[g];
+            QString v = m.captured(int(g) + 1);
+            values[n - 1] = (c.nested >> (n - 1)) & 1 ? englishMessage(v) : v;
+        }
+        return filledIn(c.english, values);
+    }
+    return japanese;
+}
+
+} // namespace quil::cli
