@@ -115,6 +115,8 @@ void configureApplication(QApplication &app) {
     QApplication::setApplicationName(title);
     QApplication::setDesktopFileName(QStringLiteral("quillet"));
     setApplicationTitle(title);
+    // Before any window exists, so that every widget takes it.
+    useJapaneseLocale();
     app.setProperty("HelpFile", QStringLiteral("Manual\\index.html"));
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setPixelSize(12);

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTranslator>
@@ -115,6 +116,8 @@ bool loadJapaneseTranslations(QApplication &app) {
     app.installTranslator(translator);
     return true;
 }
+
+void useJapaneseLocale() { QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan)); }
 
 void installFontSubstitutions() {
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
