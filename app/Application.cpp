@@ -124,6 +124,8 @@ void configureApplication(QApplication &app) {
 }
 
 int runApplication(int argc, char **argv) {
+    // Before the warm-up's threads, which may read it.
+    useJapaneseLocale();
     StartupWarmup warmup;
     QApplication app(argc, argv);
     // The substitutions first: the warm-up looks the main window's face up.

@@ -226,7 +226,12 @@ bool loadJapaneseTranslations(QApplication &app) {
     return true;
 }
 
-void useJapaneseLocale() { QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan)); }
+void useJapaneseLocale() {
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    // Setting it races with threads that read it; only the first call sets.
+    if (QLocale() != japanese)
+        QLocale::setDefault(japanese);
+}
 
 void installFontSubstitutions() {
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
