@@ -115,6 +115,8 @@ void configureApplication(QApplication &app) {
     QApplication::setApplicationName(title);
     QApplication::setDesktopFileName(QStringLiteral("quillet"));
     setApplicationTitle(title);
+    // Before any window exists, so that every widget takes it.
+    useJapaneseLocale();
     app.setProperty("HelpFile", QStringLiteral("Manual\\index.html"));
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setPixelSize(12);
@@ -122,6 +124,8 @@ void configureApplication(QApplication &app) {
 }
 
 int runApplication(int argc, char **argv) {
+    // Before the warm-up's threads, which may read it.
+    useJapaneseLocale();
     StartupWarmup warmup;
     QApplication app(argc, argv);
     // The substitutions first: the warm-up looks the main window's face up.

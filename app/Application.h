@@ -19,9 +19,9 @@ void destroyApplicationObjects();
 int runApplication(int argc, char **argv);
 
 // Start-up steps 2 and 3 on an existing application object: the title
-// "Quillet", the help file name (property "HelpFile", opened by nothing) and
-// the default font. The program icon is set once the main window has
-// painted.
+// "Quillet", the Japanese locale for Qt's own widgets, the help file name
+// (property "HelpFile", opened by nothing) and the default font. The
+// program icon is set once the main window has painted.
 void configureApplication(QApplication &app);
 
 // Object names in the order the last createApplicationObjects() made them.

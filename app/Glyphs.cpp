@@ -3,6 +3,7 @@
 #include "platform/gui/LazyIcons.h"
 
 #include <QPainter>
+#include <QPalette>
 #include <QPainterPath>
 #include <QPixmap>
 
@@ -21,9 +22,17 @@ namespace {
 
 constexpr int Size = 16;
 
-void drawCancelPage(QPainter &p) {
+// Outlines give each glyph its shape; they keep their hue but are lightened
+// on a dark button face so the shape does not sink into it. Fills stay. One
+// pixel wide, their edges blend into the face: they need more than text.
+struct Ink {
+    QColor face;
+    QColor edge(const QColor &c) const { return readableOn(c, face, 7.0); }
+};
+
+void drawCancelPage(QPainter &p, const Ink &ink) {
     // An open door with an arrow leaving through it.
-    p.setPen(QPen(QColor(0x6b, 0x42, 0x1e), 1));
+    p.setPen(QPen(ink.edge(QColor(0x6b, 0x42, 0x1e)), 1));
     p.setBrush(QColor(0xc8, 0x8a, 0x4a));
     p.drawRect(QRectF(1.5, 1.5, 7, 13));
     p.setBrush(QColor(0x40, 0x28, 0x10));
@@ -37,13 +46,13 @@ void drawCancelPage(QPainter &p) {
     arrow.lineTo(11, 10);
     arrow.lineTo(6, 10);
     arrow.closeSubpath();
-    p.setPen(QPen(QColor(0x1d, 0x6b, 0x1d), 1));
+    p.setPen(QPen(ink.edge(QColor(0x1d, 0x6b, 0x1d)), 1));
     p.setBrush(QColor(0x3c, 0xb0, 0x3c));
     p.drawPath(arrow);
 }
 
-void drawDelete(QPainter &p) {
-    p.setPen(QPen(QColor(0x8b, 0x10, 0x10), 4, Qt::SolidLine, Qt::RoundCap));
+void drawDelete(QPainter &p, const Ink &ink) {
+    p.setPen(QPen(ink.edge(QColor(0x8b, 0x10, 0x10)), 4, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
     p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
     p.setPen(QPen(QColor(0xe8, 0x30, 0x30), 2, Qt::SolidLine, Qt::RoundCap));
@@ -51,7 +60,7 @@ void drawDelete(QPainter &p) {
     p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
 }
 
-void drawCancelHtml(QPainter &p) {
+void drawCancelHtml(QPainter &p, const Ink &ink) {
     // A page with a folded corner and angle brackets.
     QPainterPath page;
     page.moveTo(2.5, 0.5);
@@ -60,7 +69,7 @@ void drawCancelHtml(QPainter &p) {
     page.lineTo(13.5, 15.5);
     page.lineTo(2.5, 15.5);
     page.closeSubpath();
-    p.setPen(QPen(QColor(0x50, 0x50, 0x50), 1));
+    p.setPen(QPen(ink.edge(QColor(0x50, 0x50, 0x50)), 1));
     p.setBrush(Qt::white);
     p.drawPath(page);
     p.drawLine(QPointF(10.5, 0.5), QPointF(10.5, 3.5));
@@ -71,43 +80,45 @@ void drawCancelHtml(QPainter &p) {
     p.drawPolyline(QPolygonF({QPointF(9, 6), QPointF(11.5, 9), QPointF(9, 12)}));
 }
 
-void drawFind(QPainter &p) {
-    p.setPen(QPen(QColor(0x30, 0x30, 0x30), 2));
+void drawFind(QPainter &p, const Ink &ink) {
+    p.setPen(QPen(ink.edge(QColor(0x30, 0x30, 0x30)), 2));
     p.setBrush(QColor(0xbf, 0xe0, 0xff));
     p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
-    p.setPen(QPen(QColor(0x60, 0x3a, 0x10), 3, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(ink.edge(QColor(0x60, 0x3a, 0x10)), 3, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(10, 10), QPointF(14, 14));
 }
 
-void drawNext(QPainter &p) {
+void drawNext(QPainter &p, const Ink &ink) {
     QPainterPath arrow;
-    arrow.moveTo(2, 6);
-    arrow.lineTo(8, 6);
-    arrow.lineTo(8, 2);
+    // On half pixels, so that the one-pixel outline is crisp, not a blur.
+    arrow.moveTo(1.5, 5.5);
+    arrow.lineTo(7.5, 5.5);
+    arrow.lineTo(7.5, 1.5);
     arrow.lineTo(14.5, 8);
-    arrow.lineTo(8, 14);
-    arrow.lineTo(8, 10);
-    arrow.lineTo(2, 10);
+    arrow.lineTo(7.5, 14.5);
+    arrow.lineTo(7.5, 10.5);
+    arrow.lineTo(1.5, 10.5);
     arrow.closeSubpath();
-    p.setPen(QPen(QColor(0x10, 0x40, 0x90), 1));
+    p.setPen(QPen(ink.edge(QColor(0x10, 0x40, 0x90)), 1));
     p.setBrush(QColor(0x40, 0x80, 0xe0));
     p.drawPath(arrow);
 }
 
-void draw(Kind kind, QPainter &p) {
+void draw(Kind kind, QPainter &p, const QPalette &palette) {
+    const Ink ink{palette.color(QPalette::Button)};
     switch (kind) {
-    case Kind::CancelPage: drawCancelPage(p); break;
-    case Kind::Delete: drawDelete(p); break;
-    case Kind::CancelHtml: drawCancelHtml(p); break;
-    case Kind::Find: drawFind(p); break;
-    case Kind::Next: drawNext(p); break;
+    case Kind::CancelPage: drawCancelPage(p, ink); break;
+    case Kind::Delete: drawDelete(p, ink); break;
+    case Kind::CancelHtml: drawCancelHtml(p, ink); break;
+    case Kind::Find: drawFind(p, ink); break;
+    case Kind::Next: drawNext(p, ink); break;
     }
 }
 
 } // namespace
 
 QIcon buttonIcon(Kind kind) {
-    return drawnIcon([kind](QPainter &p) { draw(kind, p); }, Size);
+    return drawnIcon([kind](QPainter &p, const QPalette &palette) { draw(kind, p, palette); }, Size);
 }
 
 QIcon programIcon() {

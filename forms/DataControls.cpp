@@ -757,9 +757,15 @@ QString buttonHint(DBNavigator::Button b) {
     }
 }
 
-// Small drawn glyphs; the disabled look comes from QIcon.
-void drawButtonGlyph(DBNavigator::Button b, QPainter &p) {
-    const QColor ink(0, 0, 0);
+// Small drawn glyphs; the disabled look comes from QIcon. The shapes take
+// the button's text colour and the three marks keep their hue, lightened on
+// a dark button, so that all stand out on light and dark desktops alike.
+void drawButtonGlyph(DBNavigator::Button b, QPainter &p, const QPalette &palette) {
+    const QColor face = palette.color(QPalette::Button);
+    // The marks are thin strokes whose edges blend into the face: they need
+    // more than text does.
+    auto mark = [&face](const QColor &hue) { return readableOn(hue, face, 7.0); };
+    const QColor ink = readableOn(palette.color(QPalette::ButtonText), face);
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
     auto tri = [&](bool left, int x) {
@@ -784,26 +790,27 @@ void drawButtonGlyph(DBNavigator::Button b, QPainter &p) {
         break;
     }
     case DBNavigator::Post: {
-        QPen pen(QColor(0, 110, 0), 2.2);
+        QPen pen(mark(QColor(0, 110, 0)), 2.2);
         p.setPen(pen);
         p.setBrush(Qt::NoBrush);
         p.drawPolyline(QPolygonF() << QPointF(3, 8) << QPointF(7, 12) << QPointF(13, 4));
         break;
     }
     case DBNavigator::Cancel: {
-        QPen pen(QColor(170, 0, 0), 2.2);
+        QPen pen(mark(QColor(170, 0, 0)), 2.2);
         p.setPen(pen);
         p.drawLine(QPointF(4, 4), QPointF(12, 12));
         p.drawLine(QPointF(12, 4), QPointF(4, 12));
         break;
     }
     case DBNavigator::Refresh: {
-        QPen pen(QColor(0, 0, 150), 1.8);
+        const QColor blue = mark(QColor(0, 0, 150));
+        QPen pen(blue, 1.8);
         p.setPen(pen);
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(3, 3, 10, 10), 60 * 16, 280 * 16);
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 0, 150));
+        p.setBrush(blue);
         p.drawPolygon(QPolygonF() << QPointF(10, 1) << QPointF(14, 4) << QPointF(9, 6));
         break;
     }
@@ -812,7 +819,7 @@ void drawButtonGlyph(DBNavigator::Button b, QPainter &p) {
 }
 
 QIcon buttonGlyph(DBNavigator::Button b) {
-    return quil::drawnIcon([b](QPainter &p) { drawButtonGlyph(b, p); });
+    return quil::drawnIcon([b](QPainter &p, const QPalette &palette) { drawButtonGlyph(b, p, palette); });
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "forms/TQUILForm.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/gui/LazyIcons.h"
 #include "text/TextList.h"
 
 #include <QAction>
@@ -18,21 +19,19 @@
 namespace {
 const QString kAddressFile = QStringLiteral("MADDRESS.ini");
 
-// A small up or down arrow for the two (inactive) glyph buttons.
+// A small up or down arrow for the two (inactive) glyph buttons, navy on a
+// light button and lightened on a dark one.
 QIcon arrowGlyph(bool up) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 128));
-    QPolygonF tri;
-    if (up)
-        tri << QPointF(8, 3) << QPointF(14, 11) << QPointF(2, 11);
-    else
-        tri << QPointF(2, 5) << QPointF(14, 5) << QPointF(8, 13);
-    p.drawPolygon(tri);
-    return QIcon(pm);
+    return quil::drawnIcon([up](QPainter &p, const QPalette &palette) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(quil::readableOn(QColor(0, 0, 128), palette.color(QPalette::Button)));
+        QPolygonF tri;
+        if (up)
+            tri << QPointF(8, 3) << QPointF(14, 11) << QPointF(2, 11);
+        else
+            tri << QPointF(2, 5) << QPointF(14, 5) << QPointF(8, 13);
+        p.drawPolygon(tri);
+    });
 }
 } // namespace
 

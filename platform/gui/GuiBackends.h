@@ -13,6 +13,12 @@ void installGuiBackends();
 // "キャンセル". Returns false when the catalogue is not installed.
 bool loadJapaneseTranslations(QApplication &app);
 
+// Qt's own widgets (the file dialogs, their dates and sizes) speak Japanese
+// whatever LANG says. Nothing that writes a file uses the default locale:
+// the date-time forms and numbers in files are fixed in text/. Call it
+// first before other threads start; later calls change nothing.
+void useJapaneseLocale();
+
 // The Windows Japanese faces the windows name are drawn with the metric-
 // compatible IPA faces.
 void installFontSubstitutions();

@@ -9,6 +9,9 @@
 #include <QProxyStyle>
 #include <QStyleOption>
 
+#include <algorithm>
+#include <cmath>
+
 namespace quil {
 
 namespace {
@@ -21,10 +24,11 @@ QPixmap modeLook(const QPixmap &pm, QIcon::Mode mode) {
     return QApplication::style()->generatedIconPixmap(QIcon::Disabled, pm, &opt);
 }
 
+using PaletteDraw = std::function<void(QPainter &, const QPalette &)>;
+
 class DrawnIconEngine : public QIconEngine {
 public:
-    DrawnIconEngine(std::function<void(QPainter &)> draw, int designSize)
-        : m_draw(std::move(draw)), m_size(designSize) {}
+    DrawnIconEngine(PaletteDraw draw, int designSize) : m_draw(std::move(draw)), m_size(designSize) {}
 
     QIconEngine *clone() const override { return new DrawnIconEngine(m_draw, m_size); }
     QString key() const override { return QStringLiteral("quil.drawn"); }
@@ -40,6 +44,13 @@ public:
 
     QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State, qreal scale) override {
         const int side = std::max(1, std::min(size.width(), size.height()));
+        // Pictures drawn with another palette are stale, the disabled look
+        // too: it is made from the palette's window colour.
+        const QPalette palette = QGuiApplication::palette();
+        if (palette.cacheKey() != m_paletteKey) {
+            m_cache.clear();
+            m_paletteKey = palette.cacheKey();
+        }
         const quint64 cacheKey = (quint64(side) << 8) | quint64(mode);
         auto it = m_cache.constFind(cacheKey);
         if (it != m_cache.constEnd())
@@ -50,7 +61,7 @@ public:
             QPainter p(&pm);
             p.setRenderHint(QPainter::Antialiasing);
             p.scale(qreal(side) / m_size, qreal(side) / m_size);
-            m_draw(p);
+            m_draw(p, palette);
         }
         pm = modeLook(pm, mode);
         Q_UNUSED(scale);
@@ -66,10 +77,17 @@ public:
     }
 
 private:
-    std::function<void(QPainter &)> m_draw;
+    PaletteDraw m_draw;
     int m_size;
+    qint64 m_paletteKey = 0;
     QHash<quint64, QPixmap> m_cache;
 };
+
+// WCAG 2's relative luminance of an sRGB colour.
+double luminance(const QColor &c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
 
 // Asks the real style for its icon the first time a picture is wanted.
 class DeferredStandardIcon : public QIconEngine {
@@ -130,7 +148,33 @@ public:
 } // namespace
 
 QIcon drawnIcon(std::function<void(QPainter &)> draw, int designSize) {
+    return QIcon(new DrawnIconEngine([draw = std::move(draw)](QPainter &p, const QPalette &) { draw(p); }, designSize));
+}
+
+QIcon drawnIcon(std::function<void(QPainter &, const QPalette &)> draw, int designSize) {
     return QIcon(new DrawnIconEngine(std::move(draw), designSize));
+}
+
+double contrastRatio(const QColor &a, const QColor &b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableOn(const QColor &ink, const QColor &background, double ratio) {
+    if (contrastRatio(ink, background) >= ratio)
+        return ink;
+    // Below this luminance white stands out more than black does.
+    const bool lighten = luminance(background) < 0.18;
+    float h, s, l, a;
+    ink.toHsl().getHslF(&h, &s, &l, &a);
+    if (h < 0) // grey
+        h = 0;
+    QColor out = ink;
+    for (int step = 0; step < 50 && contrastRatio(out, background) < ratio; ++step) {
+        l = std::clamp(l + (lighten ? 0.02f : -0.02f), 0.0f, 1.0f);
+        out = QColor::fromHslF(h, s, l, a).toRgb();
+    }
+    return out;
 }
 
 void installLazyStandardIcons(QApplication &app) {

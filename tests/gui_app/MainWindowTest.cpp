@@ -1,5 +1,8 @@
 #include "AppFixture.h"
 
+#include "app/Glyphs.h"
+#include "tests/support/GlyphContrast.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QButtonGroup>
@@ -226,4 +229,24 @@ TEST_F(AppTest, MenuBarHoldsEveryItemInOrder) {
     }
     EXPECT_TRUE(QUILMainForm->CancelNoticeMaker->isCheckable());
     EXPECT_TRUE(QUILMainForm->CancelNoticeMaker->isChecked());
+}
+
+TEST(MainWindowGlyphs, KeepTheirShapeOnLightAndDarkButtons) {
+    const QPalette light = QApplication::palette();
+    using glyph::Kind;
+    const std::pair<Kind, const char *> kinds[] = {
+        {Kind::CancelPage, "cancel page"}, {Kind::Delete, "delete"}, {Kind::CancelHtml, "cancel html"},
+        {Kind::Find, "find"},              {Kind::Next, "next"},
+    };
+    QList<QIcon> icons;
+    for (const auto &k : kinds)
+        icons << glyph::buttonIcon(k.first);
+    for (const QPalette &palette : {light, test::darkPalette()}) {
+        QApplication::setPalette(palette);
+        const QColor face = palette.color(QPalette::Button);
+        for (int i = 0; i < icons.size(); ++i)
+            EXPECT_GE(test::edgeShareStandingOut(icons[i].pixmap(QSize(16, 16)).toImage(), face), 0.8)
+                << kinds[i].second << " on " << face.name().toStdString();
+    }
+    QApplication::setPalette(light);
 }

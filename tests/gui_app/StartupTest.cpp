@@ -11,6 +11,7 @@
 #include "platform/MessageBox.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "text/DateText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -199,6 +200,19 @@ TEST_F(AppTest, EndingTheProgramStoresTheRecordBeingTyped) {
     ASSERT_EQ(DataModule1->Table1->recordCount(), 1);
     DataModule1->Table1->first();
     EXPECT_EQ(DataModule1->Table1MBNameSF->asString(), QStringLiteral("週刊テスト"));
+}
+
+TEST_F(AppTest, QtsOwnWidgetsSpeakJapaneseWhateverTheSystemLocaleWhileFilesKeepTheirForms) {
+    QLocale::setDefault(QLocale::c());
+    configureApplication(*qobject_cast<QApplication *>(QCoreApplication::instance()));
+    start();
+    EXPECT_EQ(QLocale().name(), "ja_JP");
+    EXPECT_EQ(QUILMainForm->locale().name(), "ja_JP");
+    EXPECT_EQ(QLocale().toString(QDate(2024, 3, 2), QLocale::ShortFormat), "2024/03/02");
+    // The texts the program writes into its files do not follow it.
+    const QDateTime at(QDate(2024, 3, 2), QTime(8, 41, 5));
+    EXPECT_EQ(datetext::plain(at), "2024/03/02 8:41:05");
+    EXPECT_EQ(datetext::display(at), "2024/03/02 08:41:05");
 }
 
 TEST_F(AppTest, ApplicationIsTitledQuilletAndRecordsItsHelpFile) {

@@ -1,6 +1,7 @@
 #include "FormsTestSupport.h"
 
 #include "forms/TMAddSetForm.h"
+#include "tests/support/GlyphContrast.h"
 
 #include <QAction>
 #include <QDir>
@@ -174,4 +175,21 @@ TEST_F(AddressFormTest, WriteErrorIsReportedAndChoicesAreNotRefreshed) {
     EXPECT_EQ(listed(*dlg), QStringList({"a@x", "b@x"}));      // the list keeps the change
     EXPECT_EQ(dlg->Edit1->text(), QStringLiteral("b@x"));      // the handler stopped
     EXPECT_EQ(form->DBComboBoxRegAddress->items(), QStringList({"a@x"}));
+}
+
+TEST_F(AddressFormTest, TheInactiveArrowsAreSeenOnLightAndDarkDesktops) {
+    env->writeFile("MADDRESS.ini", "");
+    startApp();
+    auto dlg = open();
+    const QPalette light = QApplication::palette();
+    for (const QPalette &palette : {light, darkPalette()}) {
+        QApplication::setPalette(palette);
+        const QColor face = palette.color(QPalette::Button);
+        for (QToolButton *arrow : {dlg->SpeedButton1, dlg->SpeedButton2}) {
+            // Greyed as the buttons show them, yet not sunk into the face.
+            const QImage shown = arrow->icon().pixmap(QSize(16, 16), QIcon::Disabled).toImage();
+            EXPECT_GE(edgeShareStandingOut(shown, face, 1.5), 0.8) << face.name().toStdString();
+        }
+    }
+    QApplication::setPalette(light);
 }

@@ -1,6 +1,9 @@
 #include "FormsTestSupport.h"
 
 #include "store/Columns.h"
+#include "tests/support/GlyphContrast.h"
+
+#include <QToolButton>
 
 using namespace quil;
 using namespace quil::test;
@@ -94,4 +97,24 @@ TEST_F(DataControlsTest, TypingIntoABrowsingEmptyTableBeginsARecordAndKeepsTheTe
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("m"));
     table.post();
     EXPECT_EQ(table.fieldByName(col::Explanation).asString(), QStringLiteral("m"));
+}
+
+TEST_F(DataControlsTest, NavigatorGlyphsStandOutOnLightAndDarkButtonsAndFollowAPaletteChange) {
+    const QPalette light = QApplication::palette();
+    DBNavigator nav;
+    nav.resize(240, 25);
+    nav.show();
+    const char *names[] = {"first", "prior", "next", "last", "insert", "delete", "edit", "post", "cancel", "refresh"};
+    // Light first: the pictures drawn then must not be the ones shown after
+    // the switch.
+    for (const QPalette &palette : {light, darkPalette()}) {
+        QApplication::setPalette(palette);
+        const QColor face = palette.color(QPalette::Button);
+        for (DBNavigator::Button b : DBNavigator::allButtons()) {
+            const QImage glyph = nav.button(b)->icon().pixmap(QSize(16, 16)).toImage();
+            EXPECT_GE(edgeShareStandingOut(glyph, face), 0.8)
+                << names[b] << " on " << face.name().toStdString();
+        }
+    }
+    QApplication::setPalette(light);
 }

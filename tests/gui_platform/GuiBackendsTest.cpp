@@ -6,7 +6,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMessageBox>
@@ -38,6 +42,23 @@ void whenModal(std::function<void(QWidget *)> act) {
 }
 
 QString plainText(const QString &buttonText) { return QString(buttonText).remove(u'&'); }
+
+// The rows a file dialog's detail view shows, name, size and date joined by
+// " | ", once the folder has been read (bounded).
+std::string shownRows(QTreeView *view, int expected) {
+    QAbstractItemModel *model = view->model();
+    // A folder read short of time shows up as rows missing below.
+    (void)QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) == expected; }, 3000);
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(view->rootIndex()); ++r) {
+        QStringList cells;
+        for (int c : {0, 1, 3})
+            cells << model->index(r, c, view->rootIndex()).data().toString();
+        rows << cells.join(QStringLiteral(" | "));
+    }
+    rows.sort();
+    return rows.join(u'\n').toStdString();
+}
 
 class GuiBackends : public test::EnvTest {
 protected:
@@ -147,6 +168,62 @@ TEST_F(GuiBackends, FileDialogsAreQtDialogsWithTheFilterConverted) {
         static_cast<QDialog *>(dlg)->accept();
     });
     EXPECT_EQ(FileDialog::getSaveFileName("保存", "CSV (*.csv)"), target);
+}
+
+TEST_F(GuiBackends, FileDialogsShowTheFiltersAsWrittenChooseByTheirPatternsAndSpeakJapanese) {
+    useJapaneseLocale();
+    const QDateTime stamp(QDate(2024, 3, 2), QTime(8, 41));
+    for (const char *name : {"register.csv", "old.k3", "notes.txt", ",", "settings.ini"}) {
+        QFile file(env->writeFile(QString::fromUtf8(name), "12345"));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(stamp, QFileDevice::FileModificationTime);
+    }
+    ASSERT_TRUE(QDir(env->cwd()).mkdir(QStringLiteral("保存フォルダ")));
+
+    QStringList texts, cutColumns;
+    std::string csvRows, txtRows;
+    QString folderType;
+    bool allColumnsSeen = false;
+    whenModal([&](QWidget *w) {
+        auto *dlg = qobject_cast<QFileDialog *>(w);
+        ASSERT_NE(dlg, nullptr);
+        auto *types = dlg->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        auto *view = dlg->findChild<QTreeView *>(QStringLiteral("treeView"));
+        ASSERT_TRUE(types && view);
+        for (int i = 0; i < types->count(); ++i)
+            texts << types->itemText(i);
+        csvRows = shownRows(view, 3);
+        for (int r = 0; r < 3; ++r)
+            if (view->model()->index(r, 0, view->rootIndex()).data().toString() == QStringLiteral("保存フォルダ"))
+                folderType = view->model()->index(r, 2, view->rootIndex()).data().toString();
+        const QHeaderView *header = view->header();
+        const QFontMetrics fm(view->font());
+        for (int c = 0; c < 4; ++c) {
+            const QString widest = c == 0 ? QString() : view->model()->index(0, c, view->rootIndex()).data().toString();
+            if (header->sectionSize(c) < header->sectionSizeHint(c) || header->sectionSize(c) < fm.horizontalAdvance(widest))
+                cutColumns << header->model()->headerData(c, Qt::Horizontal).toString();
+        }
+        allColumnsSeen = header->length() <= view->viewport()->width();
+        // The reader picks the second filter with the keyboard.
+        QTest::keyClick(types, Qt::Key_Down);
+        txtRows = shownRows(view, 2);
+        dlg->reject();
+    });
+    EXPECT_EQ(FileDialog::getOpenFileName(
+                  QString(), QStringLiteral("カンマ区切り子ファイル(*.csv , *.k3)|*.csv;*.k3|テキストファイル(*.txt)|*.txt"),
+                  QStringLiteral("csv")),
+              QString());
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("カンマ区切り子ファイル(*.csv , *.k3)"), QStringLiteral("テキストファイル(*.txt)")}));
+    // "," is no pattern, though the dialog would read one from the text.
+    const QString folderDate = QLocale().toString(QFileInfo(env->cwd() + QStringLiteral("/保存フォルダ")).lastModified(),
+                                                  QLocale::ShortFormat);
+    EXPECT_EQ(csvRows, QStringLiteral("old.k3 | 5 バイト | 2024/03/02 8:41\n"
+                                      "register.csv | 5 バイト | 2024/03/02 8:41\n"
+                                      "保存フォルダ |  | %1").arg(folderDate).toStdString());
+    EXPECT_EQ(txtRows, QStringLiteral("notes.txt | 5 バイト | 2024/03/02 8:41\n保存フォルダ |  | %1").arg(folderDate).toStdString());
+    EXPECT_EQ(folderType.toStdString(), "フォルダー");
+    EXPECT_TRUE(cutColumns.isEmpty()) << cutColumns.join(u',').toStdString();
+    EXPECT_TRUE(allColumnsSeen);
 }
 
 TEST_F(GuiBackends, TheClipboardIsTheDesktopClipboard) {

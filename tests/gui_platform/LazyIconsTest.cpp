@@ -62,3 +62,44 @@ TEST(LazyIconsTest, StandardIconsLoadLateButShowTheStylesPicture) {
     EXPECT_EQ(lazy.pixmap(QSize(16, 16)).toImage(), eager.pixmap(QSize(16, 16)).toImage());
     QApplication::setStyle(styleName);
 }
+
+TEST(LazyIconsTest, IconsDrawnFromThePaletteAreDrawnAgainWhenItChanges) {
+    const QPalette before = QApplication::palette();
+    int draws = 0;
+    QIcon icon = drawnIcon([&draws](QPainter &p, const QPalette &palette) {
+        ++draws;
+        p.fillRect(QRectF(0, 0, 16, 16), palette.color(QPalette::ButtonText));
+    });
+    QPalette other = before;
+    other.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xec));
+
+    EXPECT_EQ(QColor(icon.pixmap(QSize(16, 16)).toImage().pixel(8, 8)), before.color(QPalette::ButtonText));
+    icon.pixmap(QSize(16, 16));
+    EXPECT_EQ(draws, 1) << "kept while the palette stays";
+    QApplication::setPalette(other);
+    EXPECT_EQ(QColor(icon.pixmap(QSize(16, 16)).toImage().pixel(8, 8)), QColor(0xee, 0xee, 0xec));
+    QApplication::setPalette(before);
+    EXPECT_EQ(QColor(icon.pixmap(QSize(16, 16)).toImage().pixel(8, 8)), before.color(QPalette::ButtonText));
+    EXPECT_EQ(draws, 3);
+}
+
+TEST(LazyIconsTest, AnInkTooFaintForItsBackgroundKeepsItsHueAndGetsEnoughContrast) {
+    const QColor lightFace(0xef, 0xef, 0xef), darkFace(0x35, 0x35, 0x35);
+    const QColor green(0, 110, 0), navy(0, 0, 128), black(0, 0, 0), yellow(0xff, 0xe0, 0x40);
+    // Already readable: unchanged, so light desktops look as before.
+    EXPECT_EQ(readableOn(green, lightFace), green);
+    EXPECT_EQ(readableOn(navy, lightFace), navy);
+    EXPECT_NEAR(contrastRatio(black, Qt::white), 21.0, 0.01);
+    EXPECT_NEAR(contrastRatio(darkFace, darkFace), 1.0, 0.001);
+
+    for (const auto &[ink, face] : {std::pair{green, darkFace}, std::pair{navy, darkFace}, std::pair{black, darkFace},
+                                    std::pair{yellow, lightFace}}) {
+        const QColor out = readableOn(ink, face);
+        EXPECT_GE(contrastRatio(out, face), 4.5) << ink.name().toStdString() << " on " << face.name().toStdString();
+        EXPECT_GE(contrastRatio(readableOn(ink, face, 7.0), face), 7.0);
+        if (ink.hslHue() >= 0)
+            EXPECT_NEAR(out.hslHue(), ink.hslHue(), 3) << ink.name().toStdString();
+        // Lighter on the dark face, darker on the light one.
+        EXPECT_EQ(out.lightness() > ink.lightness(), face == darkFace) << ink.name().toStdString();
+    }
+}
