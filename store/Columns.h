@@ -46,6 +46,9 @@ inline const QString MagMag = QStringLiteral("まぐまぐ");
 inline const QString Pubzine = QStringLiteral("Pubzine");
 inline const QString Melma = QStringLiteral("melma");
 inline const QString OwnSystem = QStringLiteral("独自システム");
+// A list that announces itself in its headers (List-Id, List-Unsubscribe)
+// and is left by them.
+inline const QString MailingList = QStringLiteral("メーリングリスト");
 // Retired: the version upgrade turns its records into melma ones, spelled
 // in lower case as the old program stored it.
 inline const QString RetiredClickincome = QStringLiteral("clickincome");

@@ -3,6 +3,8 @@
 #include "platform/DataDirs.h"
 #include "platform/ErrorDisplay.h"
 #include "store/Columns.h"
+#include "store/ListInfo.h"
+#include "text/Error.h"
 
 TDataModule1 *DataModule1 = nullptr;
 TMMagSysDataModule *MMagSysDataModule = nullptr;
@@ -26,15 +28,24 @@ struct BuiltIn {
 const BuiltIn kBuiltIns[] = {{1, quil::service::MagMag},
                              {2, quil::service::Pubzine},
                              {3, quil::service::Melma},
-                             {4, quil::service::OwnSystem}};
+                             {4, quil::service::OwnSystem},
+                             {5, quil::service::MailingList}};
 
+// Adds the built-in rows the table lacks: all of them to a new table, and
+// to an older one the rows added since, without asking.
 void installBuiltInRows(const QString &directory) {
     Table t(kSystemsFile, TMMagSysDataModule::schema());
     t.setDirectory(directory);
     t.open();
-    {
+    std::vector<const BuiltIn *> missing;
+    for (const BuiltIn &row : kBuiltIns)
+        if (!t.containsValue(col::MMSysName, row.name))
+            missing.push_back(&row);
+    if (!missing.empty()) {
+        // Only then the write lock: a start that adds nothing waits for nobody.
         Table::Walk walk(t);
-        for (const BuiltIn &row : kBuiltIns) {
+        for (const BuiltIn *built : missing) {
+            const BuiltIn &row = *built;
             t.append();
             t.fieldByName(col::MMSysID).setAsInteger(row.id);
             t.fieldByName(col::MMSysName).setAsString(row.name);
@@ -49,10 +60,21 @@ void installBuiltInRows(const QString &directory) {
     t.close();
 }
 
-// Creates the publishing-system file when missing, with its built-in rows.
+// Creates the publishing-system file when missing, with its built-in rows,
+// and adds a built-in row an older file lacks.
 void ensureSystemsTable(Table &systems) {
-    if (systems.createIfMissing())
+    if (systems.createIfMissing()) {
         installBuiltInRows(systems.directory());
+        return;
+    }
+    if (systems.active())
+        return;
+    try {
+        installBuiltInRows(systems.directory());
+    } catch (const quil::Error &) {
+        // A file that cannot take the row now (full, read-only, held by
+        // another program) gets it at a later start.
+    }
 }
 
 } // namespace
@@ -63,6 +85,7 @@ TDataModule1::TDataModule1(QObject *parent) : QObject(parent) {
     setObjectName(QStringLiteral("DataModule1"));
     Table1 = new Table(kMagazineFile, schema(), this);
     Table1->setObjectName(QStringLiteral("Table1"));
+    Table1->setSideSchema(quil::ListInfos::schema());
     DataSource1 = new quil::DataSource(Table1, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     Table1PublishingSF = &Table1->fieldByName(col::Publishing);

@@ -1046,6 +1046,17 @@ void Table::Part::keep() {
     m_done = true;
 }
 
+void Table::setSideSchema(const QStringList &statements) {
+    if (d->active)
+        throw Error(QStringLiteral("開いているデータセットでは操作できません"));
+    d->file.setSideSchema(statements);
+}
+
+sql::Database &Table::sideDatabase() {
+    d->requireActive();
+    return d->file.db();
+}
+
 QString Table::sideValue(const QString &key) const {
     d->requireActive();
     return d->file.sideValue(key);

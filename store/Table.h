@@ -12,6 +12,9 @@
 namespace quil {
 
 class Table;
+namespace sql {
+class Database;
+}
 
 enum class FieldType { String, Integer, SmallInt, DateTime, Boolean };
 enum class DataSetState { Inactive, Browse, Edit, Insert };
@@ -268,6 +271,11 @@ public:
     // durable when it returns.
     QString sideValue(const QString &key) const;
     void setSideValue(const QString &key, const QString &value);
+    // The owner's own tables beside the records, made when the file is opened
+    // (refused while open). The connection for the store's code that reads
+    // and writes them, inside the table's walks.
+    void setSideSchema(const QStringList &statements);
+    sql::Database &sideDatabase();
 
     // Record events (handlers of the data module). They may re-enter the table.
     std::function<void(Table &)> afterScroll;

@@ -20,8 +20,10 @@
 namespace quil {
 namespace {
 
-// PRAGMA user_version of a file this program made: 1 adds the side values.
-constexpr int kSchemaVersion = 1;
+// PRAGMA user_version of a file this program made: 1 adds the side values,
+// 2 the side tables of the file's owner (the magazine table's lists).
+constexpr int kSideValuesVersion = 1;
+constexpr int kSideTablesVersion = 2;
 const QString kSideTable = QStringLiteral("quil_side");
 
 // The engine could not make or size its shared-memory file (-shm), which a
@@ -110,19 +112,23 @@ std::unique_ptr<sql::Database> TableFile::openConnection(const QString &file) co
     return db;
 }
 
-void TableFile::upgrade(sql::Database &d) {
+void TableFile::upgrade(sql::Database &d) const {
     int version = 0;
     {
         auto st = d.prepare(QStringLiteral("PRAGMA user_version"));
         if (st.step())
             version = int(st.columnInt(0));
     }
-    if (version >= kSchemaVersion)
+    const int target = m_sideSchema.isEmpty() ? kSideValuesVersion : kSideTablesVersion;
+    if (version >= target)
         return;
     try {
+        // One transaction: an older file gets all it lacks, or nothing.
         d.exec(QStringLiteral("BEGIN IMMEDIATE"));
         d.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (key TEXT PRIMARY KEY, value TEXT)").arg(kSideTable));
-        d.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+        for (const QString &statement : m_sideSchema)
+            d.exec(statement);
+        d.exec(QStringLiteral("PRAGMA user_version = %1").arg(target));
         d.exec(QStringLiteral("COMMIT"));
     } catch (const Error &) {
         // Read-only or full: the register is still read; the next open that

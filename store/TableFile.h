@@ -63,6 +63,9 @@ public:
     // file. A missing value reads as empty; setting one is durable when it
     // returns (or with the walk's commit).
     QString sideValue(const QString &key);
+    // Statements that make the owner's own tables beside the records
+    // ("CREATE TABLE IF NOT EXISTS …"), run once when an older file is opened.
+    void setSideSchema(QStringList statements) { m_sideSchema = std::move(statements); }
     void setSideValue(const QString &key, const QString &value);
 
 private:
@@ -75,7 +78,7 @@ private:
     std::unique_ptr<sql::Database> openConnection(const QString &file) const;
     // Adds what an older file lacks; a file that cannot be written (full
     // disk, read-only) is still read.
-    static void upgrade(sql::Database &d);
+    void upgrade(sql::Database &d) const;
     void beginTransaction();
     void commitTransaction();
     QString endTransaction();
@@ -88,6 +91,7 @@ private:
     std::unique_ptr<sql::Database> m_db;
     int m_lockFd = -1;
     bool m_exclusive = false;
+    QStringList m_sideSchema;
     int m_walkDepth = 0;
     bool m_inTxn = false;
     bool m_writingWalk = true;

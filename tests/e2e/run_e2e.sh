@@ -36,7 +36,7 @@ done
 systems=$(sqlite3 "$data/MMagaSys.DB" "SELECT name FROM sqlite_master WHERE type='table' LIMIT 1")
 rows=$(sqlite3 -separator '|' "$data/MMagaSys.DB" \
     "SELECT \"発行システムＩＤ\", \"発行システム名\" FROM \"$systems\" ORDER BY \"発行システムＩＤ\"")
-expected=$'1|まぐまぐ\n2|Pubzine\n3|melma\n4|独自システム'
+expected=$'1|まぐまぐ\n2|Pubzine\n3|melma\n4|独自システム\n5|メーリングリスト'
 [[ "$rows" == "$expected" ]] || xs_fail "built-in publishing systems: got '$rows'"
 magazines=$(sqlite3 "$data/MMagaInfo.DB" "SELECT name FROM sqlite_master WHERE type='table' LIMIT 1")
 sqlite3 "$data/MMagaInfo.DB" "SELECT \"発行媒体\", \"削除状態\" FROM \"$magazines\" LIMIT 0" >/dev/null ||

@@ -1,3 +1,4 @@
+#include "platform/MessageBox.h"
 #include "tests/store/StoreTestUtil.h"
 
 #include <sys/stat.h>
@@ -71,7 +72,8 @@ TEST_F(DataModulesTest, FirstStartCreatesBothTablesWithTheirColumnsAndBuiltInRow
               (QStringList{"発行システムＩＤ", "発行システム名", "解除ページ", "マガジンＩＤの付加", "マガジンＩＤ桁数",
                            "会員ＩＤとパスワード有無", "会員ＩＤ", "パスワード", "登録メールアドレス", "拡張子", "備考"}));
     EXPECT_EQ(rawRows(systems, QStringLiteral("SELECT \"発行システムＩＤ\", \"発行システム名\" FROM MMagaSys ORDER BY _sort_key")),
-              (QList<QStringList>{{"1", "まぐまぐ"}, {"2", "Pubzine"}, {"3", "melma"}, {"4", "独自システム"}}));
+              (QList<QStringList>{
+                  {"1", "まぐまぐ"}, {"2", "Pubzine"}, {"3", "melma"}, {"4", "独自システム"}, {"5", "メーリングリスト"}}));
     EXPECT_TRUE(rawRows(magazines, QStringLiteral("SELECT * FROM MMagaInfo")).isEmpty());
 
     // The field objects stand for the columns in stored order.
@@ -98,7 +100,24 @@ TEST_F(DataModulesTest, FirstStartCreatesBothTablesWithTheirColumnsAndBuiltInRow
     EXPECT_EQ(MMagSysDataModule, nullptr);
     TDataModule1 again1;
     TMMagSysDataModule again2;
-    EXPECT_EQ(rawRows(systems, QStringLiteral("SELECT * FROM MMagaSys")).size(), 4);
+    EXPECT_EQ(rawRows(systems, QStringLiteral("SELECT * FROM MMagaSys")).size(), 5);
+}
+
+TEST_F(DataModulesTest, AnOlderSystemsTableGetsTheNewBuiltInRowWithoutAQuestion) {
+    const QString systems = env->dataDir() + QStringLiteral("/MMagaSys.DB");
+    { TMMagSysDataModule first; }
+    // As a version before the list row left it, with a system of the reader's.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(systems).constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "DELETE FROM MMagaSys WHERE \"発行システム名\" = 'メーリングリスト'", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    MessageBox::clearShown();
+    { TMMagSysDataModule again; }
+    EXPECT_EQ(rawColumn(systems, QStringLiteral("SELECT \"発行システムＩＤ\" || '|' || \"発行システム名\" FROM MMagaSys "
+                                                "ORDER BY _sort_key")),
+              (QStringList{"1|まぐまぐ", "2|Pubzine", "3|melma", "4|独自システム", "5|メーリングリスト"}));
+    EXPECT_TRUE(MessageBox::shown().isEmpty()) << "nothing is asked";
+    EXPECT_TRUE(TMMagSysDataModule::isLockedId(5));
 }
 
 TEST_F(DataModulesTest, DeleteButtonFollowsLastDeletionAndTheFreshBlankRecord) {
@@ -180,11 +199,11 @@ TEST_F(DataModulesTest, NewSystemRowIsUnnumberedAndUntouchedOneIsDropped) {
     EXPECT_EQ(dm2->Table2MMSysIDIF->asInteger(), -1);
     EXPECT_FALSE(t2().modified());
     t2().first();
-    EXPECT_EQ(t2().recordCount(), 4);
+    EXPECT_EQ(t2().recordCount(), 5);
     t2().append();
     dm2->Table2MMSysNameSF->setAsString(QStringLiteral("新システム"));
     t2().first();
-    EXPECT_EQ(t2().recordCount(), 5);
+    EXPECT_EQ(t2().recordCount(), 6);
     EXPECT_TRUE(t2().locate(col::MMSysName, QStringLiteral("新システム")));
     EXPECT_EQ(dm2->Table2MMSysIDIF->asInteger(), -1);
 }
