@@ -1,7 +1,8 @@
 // libFuzzer target: arbitrary bytes as a dropped file, through the mail
-// reader (GMime's parser, the transfer and charset decoding, the HTML lines)
-// and the lines the drop makes of them; and as a stream arriving in small
-// pieces, and under a small size limit, which must give the same messages.
+// reader (GMime's parser, the transfer and charset decoding, the HTML lines,
+// the list headers) and the lines the drop makes of them; and as a stream
+// arriving in small pieces, and under a small size limit, which must give
+// the same messages. The bytes also go to the list-field readers directly.
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/HtmlText.h"
 #include "autoinput/core/MailReader.h"
@@ -59,7 +60,50 @@ private:
 };
 
 bool same(const quil::mail::MailText &a, const quil::mail::MailText &b) {
-    return a.label == b.label && a.text == b.text && a.error == b.error && a.subject == b.subject;
+    return a.label == b.label && a.text == b.text && a.error == b.error && a.subject == b.subject && a.list == b.list;
+}
+
+bool blankOrBracket(const QString &s) {
+    return std::any_of(s.begin(), s.end(), [](QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'>'; });
+}
+
+// What the list headers of any message must hold to.
+void checkList(const quil::mail::ListHeaders &list) {
+    if (list.unsubscribe.size() > quil::mail::MaxListUris)
+        finding("more unsubscribe URIs than the cap");
+    for (const QString &uri : list.unsubscribe)
+        if (uri.isEmpty() || blankOrBracket(uri))
+            finding("an unsubscribe URI empty or with a blank or bracket");
+    if (blankOrBracket(list.listId))
+        finding("a List-Id with a blank or bracket");
+    if (list.oneClick && (list.unsubscribePost != QLatin1String("List-Unsubscribe=One-Click") || list.firstHttps().isEmpty()))
+        finding("one-click without its list fields");
+    if (quil::mail::readerAddress(list, {}) != (list.to.isEmpty() ? QString() : list.to.first()))
+        finding("no own address, yet not the first To");
+    if (!list.deliveredTo.isEmpty() && !list.deliveredTo.first().trimmed().isEmpty() &&
+        quil::mail::readerAddress(list, list.deliveredTo) != list.deliveredTo.first().trimmed())
+        finding("the first own Delivered-To was not taken");
+}
+
+// The readers of single list fields over the bytes as one field's value.
+void checkFields(const QByteArray &bytes) {
+    const QStringList uris = quil::mail::listUris(bytes);
+    if (uris.size() > quil::mail::MaxListUris)
+        finding("listUris past the cap");
+    const quil::mail::ListIdField id = quil::mail::listIdField(bytes);
+    if (blankOrBracket(id.id) || (id.id.isEmpty() && !id.phrase.isEmpty()))
+        finding("a List-Id read otherwise than phrase and <id>");
+    quil::mail::ListHeaders list;
+    list.unsubscribe = {QStringLiteral("https://x.example/")};
+    list.unsubscribePost = QStringLiteral("List-Unsubscribe=One-Click");
+    quil::mail::SigningHeaders signing;
+    signing.authenticationResults = bytes;
+    signing.dkimSignatures = {bytes, bytes};
+    signing.unsubscribeFields = signing.unsubscribePostFields = 1;
+    (void)quil::mail::oneClickAllowed(list, signing);
+    list.unsubscribe.clear();
+    if (quil::mail::oneClickAllowed(list, signing))
+        finding("one-click without an https URI");
 }
 
 // The stream in pieces gives what the whole bytes give; under a small limit
@@ -130,9 +174,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             finding("text beside an error");
         if (!crLfLines(m.text))
             finding("text with a line not ended by CR LF");
+        checkList(m.list);
     }
 
     checkStreams(bytes, mails);
+    checkFields(bytes);
 
     const quil::drop::FileLines taken = quil::drop::fileLines(bytes, QStringLiteral("f"));
     qsizetype readable = 0;

@@ -27,6 +27,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quil::mail {
@@ -419,6 +420,108 @@ QByteArray metaCharset(const QByteArray &html) {
     return head.mid(start, k - start);
 }
 
+// ---- list headers ----------------------------------------------------------
+
+bool named(const char *name, const char *wanted) { return g_ascii_strcasecmp(name, wanted) == 0; }
+
+// A raw value without the line breaks of its folding.
+QByteArray unfolded(const char *raw) {
+    QByteArray value(raw);
+    value.removeIf([](char c) { return c == '\r' || c == '\n'; });
+    return value;
+}
+
+// The mailboxes of the list, those inside groups too, in order; the first
+// mailbox outside a group to first when asked.
+void takeAddresses(InternetAddressList *list, QStringList &out, Mailbox *first = nullptr) {
+    const int count = list ? internet_address_list_length(list) : 0;
+    for (int i = 0; i < count; ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            // Groups do not nest, so one level is all there is.
+            InternetAddressList *members = internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+            const int n = members ? internet_address_list_length(members) : 0;
+            for (int k = 0; k < n; ++k) {
+                InternetAddress *member = internet_address_list_get_address(members, k);
+                if (INTERNET_ADDRESS_IS_MAILBOX(member))
+                    out.append(QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(member))));
+            }
+        } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            const char *addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+            if (first && first->address.isEmpty()) {
+                first->name = QString::fromUtf8(internet_address_get_name(address));
+                first->address = QString::fromUtf8(addr);
+            }
+            out.append(QString::fromUtf8(addr));
+        }
+    }
+}
+
+void takeParsedAddresses(const char *raw, QStringList &out) {
+    GPtr<InternetAddressList> list(internet_address_list_parse(parserOptions(), raw));
+    takeAddresses(list.get(), out);
+}
+
+QDateTime dateOf(GMimeMessage *message) {
+    GDateTime *date = g_mime_message_get_date(message);
+    if (!date)
+        return {};
+    const auto offset = int(g_date_time_get_utc_offset(date) / G_TIME_SPAN_SECOND);
+    return QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date), Qt::OffsetFromUTC, offset);
+}
+
+ListHeaders listHeadersOf(GMimeMessage *message) {
+    ListHeaders list;
+    SigningHeaders signing;
+    bool listId = false, authenticationResults = false;
+    GMimeHeaderList *headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+    for (int i = 0; i < count; ++i) {
+        GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
+        const char *name = g_mime_header_get_name(header);
+        const char *raw = g_mime_header_get_raw_value(header);
+        if (!name || !raw)
+            continue;
+        // The first of each field counts: the reader's own server adds its
+        // Authentication-Results on top of any that came with the message.
+        if (named(name, "List-Id")) {
+            if (!std::exchange(listId, true)) {
+                const ListIdField field = listIdField(raw);
+                list.listId = field.id;
+                if (!field.phrase.isEmpty()) {
+                    char *phrase = g_mime_utils_header_decode_text(parserOptions(), field.phrase.constData());
+                    list.listIdPhrase = QString::fromUtf8(phrase).simplified();
+                    g_free(phrase);
+                }
+            }
+        } else if (named(name, "List-Unsubscribe")) {
+            if (signing.unsubscribeFields++ == 0)
+                list.unsubscribe = listUris(raw);
+        } else if (named(name, "List-Unsubscribe-Post")) {
+            if (signing.unsubscribePostFields++ == 0)
+                list.unsubscribePost = QString::fromUtf8(unfolded(raw)).trimmed();
+        } else if (named(name, "Authentication-Results")) {
+            if (!std::exchange(authenticationResults, true))
+                signing.authenticationResults = raw;
+        } else if (named(name, "DKIM-Signature")) {
+            signing.dkimSignatures.append(QByteArray(raw));
+        } else if (named(name, "Delivered-To")) {
+            takeParsedAddresses(raw, list.deliveredTo);
+        } else if (named(name, "X-Original-To")) {
+            takeParsedAddresses(raw, list.originalTo);
+        }
+    }
+    QStringList from;
+    takeAddresses(g_mime_message_get_from(message), from, &list.from);
+    takeAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO), list.to);
+    takeAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), list.cc);
+    list.date = dateOf(message);
+    if (const char *subject = g_mime_message_get_subject(message))
+        list.subject = QString::fromUtf8(subject);
+    list.oneClick = oneClickAllowed(list, signing);
+    return list;
+}
+
 // ---- the text --------------------------------------------------------------
 
 // An mbox writer puts '>' before body lines that begin "From " (and before
@@ -476,8 +579,8 @@ MailText textOf(GMimeMessage *message, const QString &label, bool inMbox) {
         mail.error = QString::fromUtf8(MsgUnreadableMail);
         return mail;
     }
-    if (const char *subject = g_mime_message_get_subject(message))
-        mail.subject = QString::fromUtf8(subject);
+    mail.list = listHeadersOf(message);
+    mail.subject = mail.list.subject;
 
     GMimeObject *body = g_mime_message_get_mime_part(message);
     bool html = false;
@@ -527,9 +630,9 @@ QString sizeText(qint64 limit) {
     return QStringLiteral("%1 バイト").arg(limit);
 }
 
-// The Subject of a message cut short: its header block alone, when the head
-// holds all of it.
-QString subjectOfHead(const QByteArray &head) {
+// The Subject and list headers of a message cut short: its header block
+// alone, when the head holds all of it.
+void takeHead(const QByteArray &head, MailText &mail) {
     qsizetype end = -1;
     for (qsizetype at = head.indexOf('\n'); at >= 0; at = head.indexOf('\n', at + 1)) {
         const qsizetype next = at + 1;
@@ -540,14 +643,16 @@ QString subjectOfHead(const QByteArray &head) {
         }
     }
     if (end < 0)
-        return {};
+        return;
     const QByteArray headers = head.left(end) + "\n";
     GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(headers.constData(), size_t(headers.size())));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parserOptions()));
-    const char *subject = message ? g_mime_message_get_subject(message.get()) : nullptr;
-    return subject ? QString::fromUtf8(subject) : QString();
+    if (!message)
+        return;
+    mail.list = listHeadersOf(message.get());
+    mail.subject = mail.list.subject;
 }
 
 MailText parsedMessage(const QByteArray &bytes, const QString &label, bool inMbox) {
@@ -650,7 +755,7 @@ struct MailReader::Private {
     MailText tooLarge(const QString &name, const QByteArray &head) {
         MailText mail;
         mail.label = name;
-        mail.subject = subjectOfHead(head);
+        takeHead(head, mail);
         mail.error = QString::fromUtf8(MsgTooLargeMessage).arg(sizeText(limit));
         return mail;
     }

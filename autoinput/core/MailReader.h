@@ -1,4 +1,6 @@
 #pragma once
+#include "autoinput/core/ListHeaders.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QIODevice>
@@ -29,6 +31,10 @@ struct MailText {
     QString text;  // the message's text, lines ended by CR LF
     QString error; // not empty: the message could not be decoded, and text is empty
     QString subject; // the decoded Subject, to name the message to the reader
+    // The list headers, for every message GMime could read (one too large
+    // to hold included, when its header block is whole); nothing for a
+    // text that is no mail.
+    ListHeaders list;
 };
 
 // One source (a file, standard input) read as a stream: an mbox message by
