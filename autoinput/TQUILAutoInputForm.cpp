@@ -2,11 +2,13 @@
 
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/Jis.h"
+#include "autoinput/core/ListRegister.h"
 #include "autoinput/core/MailParser.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Opener.h"
 #include "store/DataModules.h"
+#include "text/TextList.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -245,6 +247,19 @@ void TQUILAutoInputForm::runImport() {
         throw quil::Error(QStringLiteral("テーブルが開かれていません"));
     QString text = memoText();
     quil::MailParser parser(*DataModule1->Table1, *MMagSysDataModule->Table2);
+    // The lists of the dropped messages are registered with the parser's
+    // records, in its walk, and counted in its message.
+    const QList<quil::mail::ListHeaders> lists = m_pendingLists;
+    parser.setAlso([&lists] {
+        quil::ListRegister reg(*DataModule1->Table1, quil::textlist::readFileIfExists(QStringLiteral("MADDRESS.ini")));
+        for (const quil::mail::ListHeaders &h : lists)
+            reg.take(h);
+        quil::MailParser::Also also;
+        also.added = reg.added();
+        for (const quil::StillComing &s : reg.stillComing())
+            also.lines << quil::ListRegister::stillComingLine(s);
+        return also;
+    });
     try {
         parser.run(text, CheckBoxMRC->isChecked(), [this](const QString &rest) { setMemoText(rest); });
     } catch (...) {
@@ -252,6 +267,8 @@ void TQUILAutoInputForm::runImport() {
         throw;
     }
     setMemoText(text);
+    if (!CheckBoxMRC->isChecked())
+        m_pendingLists.clear();
 }
 
 void TQUILAutoInputForm::BitBtn1Click(QObject *) {
@@ -263,7 +280,10 @@ void TQUILAutoInputForm::BitBtn2Click(QObject *) {
 }
 
 void TQUILAutoInputForm::BitBtn3Click(QObject *) {
-    quil::guard([this] { setMemoText(QString()); });
+    quil::guard([this] {
+        setMemoText(QString());
+        m_pendingLists.clear();
+    });
 }
 
 void TQUILAutoInputForm::BitBtn0Click(QObject *) {
@@ -313,6 +333,7 @@ void TQUILAutoInputForm::takeDrop(QObject *Sender) {
                 for (const quil::mail::MailText &mail : taken.unreadable)
                     report(quil::drop::unreadableMessage(mail));
                 lines.append(std::move(taken.lines));
+                m_pendingLists.append(taken.lists);
             }
         }
     } else {

@@ -1,4 +1,5 @@
 #pragma once
+#include "autoinput/core/ListHeaders.h"
 #include "autoinput/DropFiles.h"
 #include "autoinput/DropText.h"
 
@@ -51,6 +52,8 @@ public:
     QString memoText() const;
 
 private:
+    // The list headers of messages dropped since the last import.
+    QList<quil::mail::ListHeaders> m_pendingLists;
     void setMemoText(const QString &text);
     void copyFromClipboard();
     void runImport();

@@ -2,6 +2,7 @@
 
 #include "app/core/Csv.h"
 #include "autoinput/core/DropInput.h"
+#include "autoinput/core/ListRegister.h"
 #include "autoinput/core/MailParser.h"
 #include "autoinput/core/MailReader.h"
 #include "platform/DataDirs.h"
@@ -9,6 +10,7 @@
 #include "store/DataModules.h"
 #include "store/Table.h"
 #include "text/Error.h"
+#include "text/TextList.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -202,7 +204,9 @@ QString named(const mail::MailText &m) {
 
 class MailImporter {
 public:
-    MailImporter(Register &reg, Console &console) : m_reg(reg), m_console(console), m_batches(reg.magazines()) {}
+    MailImporter(Register &reg, Console &console)
+        : m_reg(reg), m_console(console), m_batches(reg.magazines()),
+          m_lists(reg.magazines(), textlist::readFileIfExists(QStringLiteral("MADDRESS.ini"))) {}
 
     void importSource(const MailSource &source) {
         switch (source.kind) {
@@ -259,21 +263,32 @@ private:
             // system may hand it over again.
             Table::Part part(m_reg.magazines());
             parser.run(text, false);
+            // A confirmation mail's list headers go to the record it made.
+            const Bookmark made = parser.registeredCount() > 0 ? m_reg.magazines().bookmark() : 0;
+            m_lists.take(m.list, made);
             part.keep();
         } catch (const Error &e) {
             throw MessageFailure{named(m), m_console.describe(e), e.kind()};
         }
         ++m_done.messages;
-        m_done.registered += parser.registeredCount();
+        m_registeredByParser += parser.registeredCount();
+        m_done.lists = m_lists.added();
+        m_done.registered = m_registeredByParser + m_done.lists;
         m_console.progress(m_done.messages,
                            m_console.tr("%1 通を読み、%2 件を登録しました", "%1 messages read, %2 records registered")
                                .arg(m_done.messages)
                                .arg(m_done.registered));
     }
 
+public:
+    const QList<StillComing> stillComing() const { return m_lists.stillComing(); }
+
+private:
     Register &m_reg;
     Console &m_console;
     Batches m_batches;
+    ListRegister m_lists;
+    int m_registeredByParser = 0;
     MailImport m_done;
 };
 
@@ -383,10 +398,19 @@ int importMail(const QStringList &sourceArgs, Console &console, MailImport *resu
         // The batch is committed by now, also after a failure: its records stay.
         importer.end();
         reg.close();
-        if (result)
+        if (result) {
             *result = importer.done();
-        if (status == ExitOk)
-            console.print(QString::number(importer.done().registered) + QStringLiteral("件が登録されました"));
+            for (const StillComing &s : importer.stillComing())
+                result->stillComing << ListRegister::stillComingLine(s);
+        }
+        if (status == ExitOk) {
+            QString line = QString::number(importer.done().registered) + QStringLiteral("件が登録されました");
+            if (importer.done().lists > 0)
+                line += QStringLiteral("（うちメーリングリスト %1件）").arg(importer.done().lists);
+            console.print(line);
+        }
+        for (const StillComing &s : importer.stillComing())
+            console.print(ListRegister::stillComingLine(s));
         return status;
     });
 }

@@ -56,7 +56,9 @@ private:
 
 struct MailImport {
     int messages = 0;   // messages (or plain texts) run through the parser
-    int registered = 0; // records begun by the runs that finished
+    int registered = 0; // records begun by the runs that finished, list records included
+    int lists = 0;      // of them, records of lists that announce themselves
+    QStringList stillComing; // "解除後も配信が続いています: …" lines
 };
 
 // import-mail: each message of the sources is run through the parser as if

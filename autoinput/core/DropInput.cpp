@@ -51,6 +51,8 @@ FileLines fileLines(QIODevice &in, const QString &path) {
             result.unreadable.append(m);
             continue;
         }
+        if (m.list.isList())
+            result.lists.append(m.list);
         result.lines.append(Line{{}, {}, true});
         // The reader hands back CR LF after every line.
         QStringList lines = m.text.split(QStringLiteral("\r\n"));

@@ -27,6 +27,7 @@ QList<Line> splitBytes(const QByteArray &bytes);
 struct FileLines {
     QList<Line> lines;
     QList<mail::MailText> unreadable; // messages whose text could not be decoded
+    QList<mail::ListHeaders> lists;   // the list headers of the messages that belong to a list
 };
 
 // A dropped file: an empty line, then its lines. A message or an mbox gives

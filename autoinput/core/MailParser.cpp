@@ -138,14 +138,18 @@ void MailParser::run(QString &text, bool verifyRegisteredList,
     m_count = 0;
     // The buffer reads a shared copy; the caller's text is assigned once.
     LineBuffer lines(text);
+    Also also;
     try {
         const Columns c(m_magazines, m_systems);
         {
             Table::Walk walk(m_magazines);
-            if (verifyRegisteredList)
+            if (verifyRegisteredList) {
                 this->verifyRegisteredList(lines, c);
-            else
+            } else {
                 importMails(lines, c);
+                if (m_also)
+                    also = m_also();
+            }
             walk.end();
         }
         text = lines.remaining();
@@ -155,9 +159,12 @@ void MailParser::run(QString &text, bool verifyRegisteredList,
     }
     if (showText)
         showText(text);
-    if (!verifyRegisteredList)
-        MessageBox::show(QString::number(m_count) + QStringLiteral("件が登録されました"), QStringLiteral("登録件数の確認"),
-                         MsgButtons::Ok, MsgIcon::Information);
+    if (!verifyRegisteredList) {
+        QString message = QString::number(m_count + also.added) + QStringLiteral("件が登録されました");
+        for (const QString &line : also.lines)
+            message += u'\n' + line;
+        MessageBox::show(message, QStringLiteral("登録件数の確認"), MsgButtons::Ok, MsgIcon::Information);
+    }
 }
 
 void MailParser::importMails(LineBuffer &lines, const Columns &c) {

@@ -23,10 +23,19 @@ public:
     // the remaining text first, so the window shows it behind the message.
     void run(QString &text, bool verifyRegisteredList,
              const std::function<void(const QString &)> &showText = {});
-    // Records begun by the last import.
+    // More registration in the same walk, after the parser's own (the lists
+    // of dropped messages): returns the records it added, which the count
+    // message counts, and lines the message adds below the count.
+    struct Also {
+        int added = 0;
+        QStringList lines;
+    };
+    void setAlso(std::function<Also()> also) { m_also = std::move(also); }
+    // Records begun by the last import (the parser's own).
     int registeredCount() const { return m_count; }
 
 private:
+    std::function<Also()> m_also;
     struct Columns;
 
     void importMails(LineBuffer &lines, const Columns &c);

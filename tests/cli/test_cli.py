@@ -229,6 +229,27 @@ class CliTest(unittest.TestCase):
         return os.path.join(self.data, "quillet", "MMagaInfo.DB")
 
 
+def list_message(list_id, name, subject, date, to="reader@example.jp", one_click=True, sender="editor@news.example"):
+    """A newsletter as large senders send it: List-Id, List-Unsubscribe with a page
+    and a mail address, the one-click header, and the receiving server's verdict
+    on a signature that covers both list headers."""
+    msg = email.mime.text.MIMEText("今週のお知らせです。\n", "plain", "utf-8")
+    msg["From"] = email.utils.formataddr((name + "編集部", sender))
+    msg["To"] = to
+    msg["Subject"] = email.charset.Charset("utf-8").header_encode(subject)
+    msg["Date"] = date
+    msg["Message-ID"] = email.utils.make_msgid()
+    domain = sender.split("@")[1]
+    msg["List-Id"] = email.charset.Charset("utf-8").header_encode(name) + f" <{list_id}>"
+    msg["List-Unsubscribe"] = f"<https://{domain}/leave?l={list_id}>, <mailto:leave@{domain}?subject=leave>"
+    if one_click:
+        msg["List-Unsubscribe-Post"] = "List-Unsubscribe=One-Click"
+    msg["DKIM-Signature"] = (f"v=1; a=rsa-sha256; d={domain}; s=s1; "
+                             "h=from:to:subject:date:list-unsubscribe:list-unsubscribe-post; b=AAAA")
+    body = msg.as_bytes()
+    return f"Authentication-Results: mx.example.jp; dkim=pass header.d={domain}\n".encode() + body
+
+
 class ImportMailPlainText(CliTest):
     """Text that is no mail is taken as Shift_JIS, as a dropped text file is."""
 
@@ -968,6 +989,48 @@ class Progress(CliTest):
         self.assertEqual(status, 0)
         self.assertIn("3000 lines read", shown, "the last count is shown")
         self.assertEqual(len(self.records()), 3250)
+
+
+class ListsThatAnnounceThemselves(CliTest):
+    """Newsletters found by their List-Id and List-Unsubscribe headers."""
+
+    def maildir(self, messages):
+        for i, data in enumerate(messages):
+            self.write(f"Maildir/cur/{1000000000 + i}.M{i}P1.host:2,S", data)
+        return os.path.join(self.cwd, "Maildir")
+
+    def test_each_list_is_one_record_and_reading_again_adds_nothing(self):
+        md = self.maildir([
+            list_message("neko.news.example", "猫の手通信", "第1号", "Mon, 02 Nov 2026 09:00:00 +0900"),
+            list_message("inu.other.example", "犬の散歩便り", "創刊号", "Tue, 03 Nov 2026 09:00:00 +0900",
+                         sender="info@other.example"),
+            list_message("neko.news.example", "猫の手通信", "第2号", "Mon, 09 Nov 2026 09:00:00 +0900"),
+        ])
+        self.assertEqual(self.ok("import-mail", md), "2件が登録されました（うちメーリングリスト 2件）\n")
+        rows = self.records()
+        self.assertEqual([r["メールマガジン名"] for r in rows], ["猫の手通信", "犬の散歩便り"])
+        self.assertEqual(rows[0]["発行媒体"], "メーリングリスト")
+        self.assertEqual(rows[0]["発行者メールアドレス"], "editor@news.example")
+        self.assertEqual(rows[0]["登録アドレス"], "reader@example.jp")
+        self.assertEqual(rows[0]["登録日時"], "2026/11/02 9:00:00")
+        self.assertEqual(rows[0]["説明"], "第2号")
+        self.assertEqual(rows[0]["削除状態"], "購読中")
+        self.assertEqual(self.ok("import-mail", md), "0件が登録されました\n")
+        self.assertEqual(len(self.records()), 2)
+
+    def test_a_confirmation_mail_with_list_headers_registers_what_it_did(self):
+        data = list_message("0000123456.mag2.example", "週刊ニュース速報", "登録のお知らせ",
+                            "Mon, 02 Nov 2026 09:00:00 +0900")
+        # The list headers of a known service's confirmation mail only add ways to leave.
+        msg = email.message_from_bytes(data)
+        msg.set_payload(None)
+        del msg["Content-Transfer-Encoding"]
+        msg.set_payload(magmag_mail().replace("\r\n", "\n"), "utf-8")
+        out = self.ok("import-mail", self.write("confirm.eml", msg.as_bytes()))
+        self.assertEqual(out, "1件が登録されました\n")
+        rows = self.records()
+        self.assertEqual(len(rows), 1)
+        self.assertEqual(rows[0]["発行媒体"], "まぐまぐ")
 
 
 class LockedRegister(CliTest):
