@@ -8,8 +8,10 @@
 #include "platform/DataDirs.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "store/ListInfo.h"
 #include "store/Table.h"
 #include "text/Error.h"
+#include "text/DateText.h"
 #include "text/TextList.h"
 
 #include <QDir>
@@ -318,6 +320,30 @@ void appendJsonString(QString &out, const QString &s, Console &console) {
     out += u'"';
 }
 
+// The ways to leave a record, as "unsubscribe": {…}.
+void appendUnsubscribe(QString &s, const ListInfo &info, Console &console) {
+    auto text = [&](const QString &value) {
+        if (value.isEmpty())
+            s += QLatin1String("null");
+        else
+            appendJsonString(s, value, console);
+    };
+    auto time = [&](const QDateTime &t) { text(t.isValid() ? datetext::display(t) : QString()); };
+    s += QLatin1String(", \"unsubscribe\": {\"list_id\": ");
+    text(info.listId);
+    s += QLatin1String(", \"one_click\": ");
+    text(info.oneClick);
+    s += QLatin1String(", \"web\": ");
+    text(info.web);
+    s += QLatin1String(", \"mailto\": ");
+    text(info.mailto);
+    s += QLatin1String(", \"last_seen\": ");
+    time(info.lastSeen);
+    s += QLatin1String(", \"left\": ");
+    time(info.leftAt);
+    s += u'}';
+}
+
 // Output in pieces, so a large register is not held twice as text.
 class Chunks {
 public:
@@ -434,6 +460,8 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
     return guarded(console, [&] {
         std::vector<QString> names;
         std::vector<QStringList> columns; // the text forms, one list per column
+        QList<Bookmark> rows;
+        QHash<qint64, ListInfo> lists;
         {
             Register reg;
             Table &t = reg.magazines();
@@ -443,6 +471,10 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                 for (int i = 0; i < t.fieldCount(); ++i) {
                     names.push_back(t.field(i).fieldName());
                     columns.push_back(t.columnTexts(names.back()));
+                }
+                if (format == ListFormat::Json) {
+                    rows = t.bookmarks();
+                    lists = ListInfos(t).all();
                 }
                 snapshot.end();
             }
@@ -455,6 +487,7 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
         const size_t stateColumn = size_t(std::find(names.begin(), names.end(), col::DeleteState) - names.begin());
         const qsizetype records = columns.empty() ? 0 : columns.front().size();
         std::vector<QVector<QString>> texts;
+        std::vector<const ListInfo *> listOf; // beside texts, for JSON
         texts.reserve(size_t(records));
         for (qsizetype r = 0; r < records; ++r) {
             if (state && columns[stateColumn][r] != *state)
@@ -463,6 +496,8 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
             for (size_t c = 0; c < columns.size(); ++c)
                 line[qsizetype(c)] = columns[c][r];
             texts.push_back(std::move(line));
+            const auto it = r < rows.size() ? lists.constFind(rows[r]) : lists.constEnd();
+            listOf.push_back(it != lists.constEnd() && it->hasWayToLeave() ? &*it : nullptr);
         }
         columns.clear();
 
@@ -488,7 +523,8 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
         } else {
             s += u'[';
             bool firstRecord = true;
-            for (const QVector<QString> &line : texts) {
+            for (size_t r = 0; r < texts.size(); ++r) {
+                const QVector<QString> &line = texts[r];
                 s += firstRecord ? QLatin1String("\n  {") : QLatin1String(",\n  {");
                 firstRecord = false;
                 for (qsizetype i = 0; i < line.size(); ++i) {
@@ -498,6 +534,8 @@ int listRecords(const std::optional<QString> &state, ListFormat format, Console 
                     s += QLatin1String(": ");
                     appendJsonString(s, line[i], console);
                 }
+                if (const ListInfo *info = listOf[r])
+                    appendUnsubscribe(s, *info, console);
                 s += u'}';
                 if (!out.maybeFlush())
                     return int(ExitFailed);

@@ -876,6 +876,15 @@ QStringList Table::columnTexts(const QString &column) const {
     return out;
 }
 
+QList<Bookmark> Table::bookmarks() const {
+    d->requireActive();
+    QList<Bookmark> out;
+    out.reserve(d->size());
+    for (int i = 0; i < d->size(); ++i)
+        out << d->order.id(i);
+    return out;
+}
+
 bool Table::containsValue(const QString &column, const QVariant &value) const {
     d->requireActive();
     const int fi = d->requireField(column);

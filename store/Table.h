@@ -186,6 +186,8 @@ public:
     // inserted is not among them.
     // The text form of a column for every stored record, in stored order.
     QStringList columnTexts(const QString &column) const;
+    // The bookmark of every stored record, in stored order.
+    QList<Bookmark> bookmarks() const;
     // True when a stored record holds exactly this value in the column.
     bool containsValue(const QString &column, const QVariant &value) const;
     // The stored record at a 0-based position, one value per field.

@@ -208,7 +208,8 @@ class CliTest(unittest.TestCase):
         out = self.ok("list", "--format", "json")
         rows = json.loads(out)
         for row in rows:
-            self.assertEqual(list(row.keys()), COLUMNS, "columns in stored order")
+            keys = [k for k in row.keys() if k != "unsubscribe"]
+            self.assertEqual(keys, COLUMNS, "columns in stored order")
         return rows
 
     def systems(self):
@@ -1015,6 +1016,14 @@ class ListsThatAnnounceThemselves(CliTest):
         self.assertEqual(rows[0]["登録日時"], "2026/11/02 9:00:00")
         self.assertEqual(rows[0]["説明"], "第2号")
         self.assertEqual(rows[0]["削除状態"], "購読中")
+        self.assertEqual(rows[0]["unsubscribe"], {
+            "list_id": "neko.news.example",
+            "one_click": "https://news.example/leave?l=neko.news.example",
+            "web": "https://news.example/leave?l=neko.news.example",
+            "mailto": "mailto:leave@news.example?subject=leave",
+            "last_seen": "2026/11/09 09:00:00",
+            "left": None,
+        })
         self.assertEqual(self.ok("import-mail", md), "0件が登録されました\n")
         self.assertEqual(len(self.records()), 2)
 
@@ -1031,6 +1040,7 @@ class ListsThatAnnounceThemselves(CliTest):
         rows = self.records()
         self.assertEqual(len(rows), 1)
         self.assertEqual(rows[0]["発行媒体"], "まぐまぐ")
+        self.assertEqual(rows[0]["unsubscribe"]["list_id"], "0000123456.mag2.example")
 
 
 class LockedRegister(CliTest):
