@@ -818,10 +818,10 @@ QString Table::textOf(int fieldIndex, const QVariant &value) const {
     return values::textOf(d->schema[size_t(fieldIndex)], value);
 }
 
-QList<QVector<QVariant>> Table::recordsWhere(const QString &column, const QString &text) const {
+QList<QVector<QVariant>> Table::recordsWhere(const QString &column, const QString &text, QList<Bookmark> *rows) const {
     d->requireActive();
     const int fi = d->requireField(column);
-    auto st = d->file.db().prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1 ORDER BY +%4, rowid")
+    auto st = d->file.db().prepare(QStringLiteral("SELECT %1, rowid FROM %2 WHERE %3 = ?1 ORDER BY +%4, rowid")
                                        .arg(d->file.columnList(), d->file.tableName(),
                                             sql::quoteIdent(d->schema[size_t(fi)].name),
                                             sql::quoteIdent(TableFile::orderColumn())));
@@ -835,6 +835,8 @@ QList<QVector<QVariant>> Table::recordsWhere(const QString &column, const QStrin
             materialize(d->schema[size_t(i)], row[i]);
         }
         out << row;
+        if (rows)
+            *rows << st.columnInt(n);
     }
     return out;
 }

@@ -180,7 +180,9 @@ public:
     QString textOf(int fieldIndex, const QVariant &value) const;
     // Every stored record whose text column equals `text` exactly, in
     // stored order, one value per field. One statement, no move, no event.
-    QList<QVector<QVariant>> recordsWhere(const QString &column, const QString &text) const;
+    // `rows`, when given, receives each record's bookmark.
+    QList<QVector<QVariant>> recordsWhere(const QString &column, const QString &text,
+                                          QList<Bookmark> *rows = nullptr) const;
 
     // Read without moving the cursor or firing events; the record being
     // inserted is not among them.

@@ -3,6 +3,7 @@
 #include "cancel/core/CancelAddress.h"
 #include "cancel/core/Services.h"
 #include "store/Columns.h"
+#include "store/ListInfo.h"
 #include "store/Table.h"
 #include "text/Cp932.h"
 #include "text/TextList.h"
@@ -44,13 +45,30 @@ QStringList tail() {
             QStringLiteral("</html>")};
 }
 
-// The ten lines of one candidate.
+// The ten lines of one candidate. `list`: the ways to leave of a list that
+// announces itself.
 void addBlock(QStringList &out, const QString &publishing, const QString &name, const QString &id,
-              const QString &address, const Hosts &hosts) {
+              const QString &address, const Hosts &hosts, const ListInfo *list) {
     QString form, hidden, idCell, addressCell;
+    QString submit = kTabs + QStringLiteral("<td><input type=\"submit\" value=\"　解　除　\"></td>");
+    QString formEnd = kTab + QStringLiteral("</form>");
     const Service *service = serviceNamed(publishing);
     const PageBlock block = service ? service->page : PageBlock::None;
-    if (block == PageBlock::MagMag) {
+    if (block == PageBlock::List) {
+        idCell = kTabs + QStringLiteral("<td>%1</td>").arg(htmlEscape(list ? list->listId : QString()));
+        addressCell = kTabs + QStringLiteral("<td>%1</td>").arg(htmlEscape(address));
+        if (list && !list->oneClick.isEmpty()) {
+            // What a mail program's one-click sends (RFC 8058): the body
+            // "List-Unsubscribe=One-Click".
+            form = QStringLiteral("<form method=\"post\" action=\"%1\">").arg(htmlEscape(list->oneClick));
+            hidden = kTab + QStringLiteral("<input type=\"hidden\" name=\"List-Unsubscribe\" value=\"One-Click\">");
+        } else {
+            const QString link = list ? (!list->web.isEmpty() ? list->web : list->mailto) : QString();
+            submit = link.isEmpty() ? kTabs + QStringLiteral("<td></td>")
+                                    : kTabs + QStringLiteral("<td><a href=\"%1\">　解　除　</a></td>").arg(htmlEscape(link));
+            formEnd.clear();
+        }
+    } else if (block == PageBlock::MagMag) {
         form = QStringLiteral("<form action=\"%1\" method=\"POST\">")
                    .arg(htmlEscape(QStringLiteral("http://%1/mag2/scripts/magrddel.dll").arg(hosts.mag2Cancel)));
         hidden = kTab + QStringLiteral("<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MagRdDel\">");
@@ -80,8 +98,7 @@ void addBlock(QStringList &out, const QString &publishing, const QString &name, 
             kTabs + QStringLiteral("<td><INPUT name=email size=35 value=%1 ></td>").arg(unquotedAttribute(address));
     }
     out << form << QStringLiteral("    <tr>") << hidden << kTabs + QStringLiteral("<td>%1</td>").arg(htmlEscape(name))
-        << idCell << addressCell << kTabs + QStringLiteral("<td><input type=\"submit\" value=\"　解　除　\"></td>")
-        << kTab + QStringLiteral("</tr>") << kTab + QStringLiteral("</form>") << QString();
+        << idCell << addressCell << submit << kTab + QStringLiteral("</tr>") << formEnd << QString();
 }
 
 } // namespace
@@ -149,11 +166,16 @@ QStringList cancelPageLines(Table &t, const Hosts &hosts) {
     const int id = t.fieldByName(col::MBID).index();
     const int address = t.fieldByName(col::RegAddress).index();
     QStringList out = head();
-    const auto candidates = t.recordsWhere(col::DeleteState, state::CancelCandidate);
+    QList<Bookmark> rows;
+    const auto candidates = t.recordsWhere(col::DeleteState, state::CancelCandidate, &rows);
+    const QHash<qint64, ListInfo> lists = ListInfos(t).all();
     out.reserve(out.size() + candidates.size() * 10 + 4);
-    for (const QVector<QVariant> &r : candidates)
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        const QVector<QVariant> &r = candidates[i];
+        const auto list = lists.constFind(rows[i]);
         addBlock(out, t.textOf(publishing, r[publishing]), t.textOf(name, r[name]), t.textOf(id, r[id]),
-                 t.textOf(address, r[address]), hosts);
+                 t.textOf(address, r[address]), hosts, list != lists.constEnd() ? &*list : nullptr);
+    }
     out << tail();
     if (t.bookmarkValid(mark))
         t.gotoBookmark(mark);

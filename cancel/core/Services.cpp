@@ -17,6 +17,9 @@ const std::vector<Service> &services() {
         // button finds it in the publishing-system table like any other.
         {service::Clickincome, CancelRule::SystemsTable, PageBlock::Clickincome, NoticeKind::Other, -1,
          Leaving::CancelPage},
+        // A list that announces itself: left by what its headers offer.
+        {service::MailingList, CancelRule::ListHeaders, PageBlock::List, NoticeKind::Other, -1,
+         Leaving::ListHeaders},
     };
     return table;
 }

@@ -25,14 +25,16 @@ enum class CancelRule {
     MelmaPage,    // the service's page of the magazine, "m" and the ID in 8 digits
     WebBox,       // what the record form's web-page box holds
     SystemsTable, // the publishing-system row of that name
+    ListHeaders,  // the list's own ways to leave, from its headers
 };
 
 // The block of the page of cancel forms (by the record's own value).
-enum class PageBlock { None, MagMag, Pubzine, Clickincome };
+enum class PageBlock { None, MagMag, Pubzine, Clickincome, List };
 
 // How a record of the service is left.
 enum class Leaving {
-    CancelPage, // the reader leaves on the service's page, which the program opens
+    CancelPage,  // the reader leaves on the service's page, which the program opens
+    ListHeaders, // one POST where the sender allows it, else the list's page or mail address
 };
 
 struct Service {
