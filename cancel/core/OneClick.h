@@ -65,7 +65,8 @@ public:
 
 public slots:
     // Ends the wait of run() with Outcome::Cancelled; before run(), makes run()
-    // return that without sending. Safe to call from any thread.
+    // return that without sending. It stays so for later runs. Safe to call
+    // from any thread.
     void cancel();
 
 private:
