@@ -14,6 +14,8 @@
 # locales brings localedef and the ja_JP source, from which the command-line
 # test makes its own Japanese locales (UTF-8 and EUC-JP) in a temporary
 # folder; with it comes libc-l10n, the C library's Japanese messages.
+# openssl makes the one-click test's authorities and server certificates;
+# ca-certificates holds the system's authorities that one-click leaving trusts.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -25,6 +27,7 @@ QUIL_PACKAGES=(
     chromium chromium-driver python3-selenium
     dpkg-dev desktop-file-utils
     locales
+    openssl ca-certificates
 )
 
 quil_missing_packages() {
