@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <optional>
 
 namespace quil::mail {
@@ -324,9 +325,15 @@ bool oneClickAllowed(const ListHeaders &list, const SigningHeaders &signing) {
     // The value is one exact key=value pair; only blanks around it are forgiven.
     if (list.unsubscribePost != QLatin1String("List-Unsubscribe=One-Click") || list.firstHttps().isEmpty())
         return false;
-    const QList<Pass> passes = dkimPasses(signing.authenticationResults);
+    // Real mail carries a few of each; a flood of them could only make the
+    // pairing below slow, and ignoring signatures would make it lenient.
+    constexpr qsizetype MaxPasses = 16, MaxSignatures = 16;
+    if (signing.dkimSignatures.size() > MaxSignatures)
+        return false;
+    QList<Pass> passes = dkimPasses(signing.authenticationResults);
     if (passes.isEmpty())
         return false;
+    passes.resize(std::min(passes.size(), MaxPasses));
     QList<Signature> signatures;
     for (const QByteArray &field : signing.dkimSignatures)
         if (auto sig = signatureOf(field))

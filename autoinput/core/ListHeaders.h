@@ -92,7 +92,8 @@ struct SigningHeaders {
 // (header.d, else the domain of header.i) and, when given, header.b, the
 // start of its b= tag; every DKIM-Signature it may name must cover both
 // list fields, so that a second, failing signature of the same domain
-// cannot lend its h= to the one that passed.
+// cannot lend its h= to the one that passed. More DKIM-Signatures than real
+// mail carries (16) never allow it.
 bool oneClickAllowed(const ListHeaders &list, const SigningHeaders &signing);
 
 } // namespace quil::mail

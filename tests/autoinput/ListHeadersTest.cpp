@@ -151,6 +151,13 @@ TEST(ListOneClick, NoOtherSignatureLendsItsCoverage) {
     EXPECT_FALSE(oneClick("Authentication-Results: mx.example.com; dkim=pass header.d=news.example.jp header.b=nothere\r\n" +
                           Signature + Unsubscribe + Post));
 
+    // A flood of signatures is refused rather than paired one by one.
+    QByteArray many = Results;
+    for (int i = 0; i < 17; ++i)
+        many += Signature;
+    EXPECT_FALSE(oneClick(many + Unsubscribe + Post));
+    EXPECT_TRUE(oneClick(Results + Signature + Signature + Unsubscribe + Post));
+
     // A List-Unsubscribe added on top of the signed one: h= names it once, so
     // only the lower one is signed and the first is not.
     const QByteArray added = "List-Unsubscribe: <https://evil.example.net/x>\r\n";
