@@ -59,6 +59,18 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       末尾へ追加します (ウィンドウの「ファイルから読みこみ」と同じ)。
       終わると「計 N 行のデータを書きこみました。」と表示します。
 
+  unsubscribe (--list-id ID | --name 名前) [--dry-run]
+      ヘッダーで名乗るメーリングリスト (発行媒体「メーリングリスト」) の
+      レコードを 1 件解除します。送信者が許していれば (List-Unsubscribe-Post
+      と、受信サーバーが確かめた署名) 配信停止を HTTPS で 1 回送信し、
+      受け付けられるとレコードを「解除」にして終了コード 0 で終わります。
+      許していなければ、解除に使うページかメールアドレスを表示して終了
+      コード 3 で終わります (状態は変えません)。送信が失敗したとき、また
+      そのレコードがないときは理由を標準エラーに表示して終了コード 1 です。
+      --list-id ID    List-Id の ID (ないリストは送信者のアドレス) で選びます
+      --name 名前     メールマガジン名で選びます (同じ名前なら最初のもの)
+      --dry-run       送る内容を表示するだけで、何も送らず何も変えません
+
 オプション:
   -h, --help      この説明を表示します
   -v, --version   版を表示します
@@ -139,6 +151,20 @@ Commands:
       record per data line, as the window's "ファイルから読みこみ" (read from
       file) does; prints "計 N 行のデータを書きこみました。" (N lines written).
 
+  unsubscribe (--list-id ID | --name NAME) [--dry-run]
+      Leaves one record of a list that announces itself in its headers
+      (publishing system "メーリングリスト"). Where the sender allows it
+      (List-Unsubscribe-Post, and a signature the receiving server verified),
+      one HTTPS POST is sent; when it is accepted the record becomes "解除"
+      and the exit status is 0. Otherwise the page or mail address to leave
+      by is printed and the exit status is 3 (the state is not changed). A
+      failed POST, or no such record, prints the reason on standard error
+      with exit status 1.
+      --list-id ID    chooses by the List-Id id (the sender's address for a
+                      list without one)
+      --name NAME     chooses by メールマガジン名 (the first of that name)
+      --dry-run       prints what would be sent; sends and changes nothing
+
 Options:
   -h, --help      Prints this help.
   -v, --version   Prints the version.
@@ -176,6 +202,7 @@ const char *const UsageJa = R"(使い方: quillet-cli import-mail [ファイル|
         quillet-cli list [--state 状態] [--format tsv|json]
         quillet-cli export-csv ファイル [--columns 項目名,...]
         quillet-cli import-csv ファイル
+        quillet-cli unsubscribe (--list-id ID | --name 名前) [--dry-run]
 詳しくは quillet-cli --help を見てください。
 )";
 
@@ -183,6 +210,7 @@ const char *const UsageEn = R"(Usage: quillet-cli import-mail [FILE|DIR]...
        quillet-cli list [--state STATE] [--format tsv|json]
        quillet-cli export-csv FILE [--columns NAME,...]
        quillet-cli import-csv FILE
+       quillet-cli unsubscribe (--list-id ID | --name NAME) [--dry-run]
 See quillet-cli --help for more.
 )";
 
@@ -276,7 +304,14 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     const QCommandLineOption stateOption(QStringLiteral("state"), QString(), QStringLiteral("state"));
     const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("format"));
     const QCommandLineOption columnsOption(QStringLiteral("columns"), QString(), QStringLiteral("columns"));
-    if (command == QLatin1String("list")) {
+    const QCommandLineOption listIdOption(QStringLiteral("list-id"), QString(), QStringLiteral("id"));
+    const QCommandLineOption nameOption(QStringLiteral("name"), QString(), QStringLiteral("name"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
+    if (command == QLatin1String("unsubscribe")) {
+        p.addOption(listIdOption);
+        p.addOption(nameOption);
+        p.addOption(dryRunOption);
+    } else if (command == QLatin1String("list")) {
         p.addOption(stateOption);
         p.addOption(formatOption);
     } else if (command == QLatin1String("export-csv")) {
@@ -295,6 +330,21 @@ int runCommandLine(const QStringList &arguments, Console &c) {
 
     if (command == QLatin1String("import-mail"))
         return importMail(args, c);
+
+    if (command == QLatin1String("unsubscribe")) {
+        if (!args.isEmpty())
+            return usageError(c, c.tr("%1: 余分な引数があります: %2", "%1: unexpected argument: %2").arg(command, args[0]));
+        if (p.isSet(listIdOption) == p.isSet(nameOption))
+            return usageError(c, c.tr("unsubscribe: --list-id か --name のどちらか一つが要ります",
+                                      "unsubscribe: give one of --list-id and --name"));
+        UnsubscribeRequest request;
+        if (p.isSet(listIdOption))
+            request.listId = optionValue(p, listIdOption.names().first());
+        else
+            request.name = optionValue(p, nameOption.names().first());
+        request.dryRun = p.isSet(dryRunOption);
+        return unsubscribeList(request, c);
+    }
 
     if (command == QLatin1String("list")) {
         if (!args.isEmpty())

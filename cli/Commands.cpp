@@ -5,6 +5,8 @@
 #include "autoinput/core/ListRegister.h"
 #include "autoinput/core/MailParser.h"
 #include "autoinput/core/MailReader.h"
+#include "cancel/core/ListLeaving.h"
+#include "cancel/core/OneClick.h"
 #include "platform/DataDirs.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
@@ -559,6 +561,61 @@ int exportCsvFile(const QString &path, const std::optional<QStringList> &columns
         reg.close();
         console.print(exportDoneNotice(count).text);
         return int(ExitOk);
+    });
+}
+
+int unsubscribeList(const UnsubscribeRequest &request, Console &console) {
+    return guarded(console, [&] {
+        Register reg;
+        Table &t = reg.magazines();
+        std::optional<ListLeavePlan> plan;
+        if (request.listId) {
+            const QHash<qint64, ListInfo> lists = ListInfos(t).all();
+            for (const Bookmark row : t.bookmarks())
+                if (const auto it = lists.constFind(row); it != lists.constEnd() && it->listId == *request.listId)
+                    if ((plan = listLeavePlan(t, row)))
+                        break;
+        } else {
+            const QList<Bookmark> rows = t.bookmarks();
+            const QStringList names = t.columnTexts(col::MBName);
+            for (qsizetype i = 0; i < names.size() && !plan; ++i)
+                if (names[i] == *request.name)
+                    plan = listLeavePlan(t, rows[i]);
+        }
+        if (!plan || plan->info.row == 0)
+            throw Error(console.tr("そのメーリングリストは登録されていません: %1",
+                                   "no list of that name is registered: %1")
+                            .arg(request.listId.value_or(request.name.value_or(QString()))));
+        switch (plan->way) {
+        case ListLeavePlan::Way::OneClick: {
+            OneClick post(plan->uri);
+            if (request.dryRun) {
+                console.print(post.describe());
+                reg.close();
+                return int(ExitOk);
+            }
+            const OneClickResult result = post.run();
+            if (!result.ok) {
+                console.error(result.message);
+                reg.close();
+                return int(ExitFailed);
+            }
+            recordLeaving(t, *plan, QStringLiteral("one-click"), result.message);
+            reg.close();
+            console.print(result.message);
+            return int(ExitOk);
+        }
+        case ListLeavePlan::Way::Web:
+        case ListLeavePlan::Way::Mailto:
+            console.print(console.tr("「%1」は一回の送信では解除できません。次で解除してください: %2",
+                                     "\"%1\" cannot be left by one POST; leave it here: %2")
+                              .arg(plan->name, plan->uri));
+            reg.close();
+            return int(ExitNoOneClick);
+        case ListLeavePlan::Way::Nothing:
+            break;
+        }
+        throw Error(console.tr("「%1」には解除の方法がありません", "\"%1\" offers no way to leave it").arg(plan->name));
     });
 }
 

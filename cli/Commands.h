@@ -87,6 +87,19 @@ QString tsvEscaped(const QString &value);
 // name that is no column is an error before anything is written.
 int exportCsvFile(const QString &path, const std::optional<QStringList> &columns, Console &console);
 
+struct UnsubscribeRequest {
+    std::optional<QString> listId; // the List-Id id, or the From address of a list without one
+    std::optional<QString> name;   // or the record's "メールマガジン名"
+    bool dryRun = false;
+};
+// 3: the list cannot be left by one POST; the page or address to use is printed.
+constexpr int ExitNoOneClick = 3;
+
+// unsubscribe: leaves one list record without windows, by one POST where the
+// sender allows it (0, the record "解除"); else prints the page or mail
+// address to use (3); a failed POST or no such record is 1.
+int unsubscribeList(const UnsubscribeRequest &request, Console &console);
+
 // import-csv: the window's CSV import of a file, without dialogs.
 int importCsvFile(const QString &path, Console &console);
 

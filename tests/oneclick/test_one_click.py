@@ -459,7 +459,78 @@ def check_not_sent(fixture, authority, check):
         silent.close()
 
 
-def run(fixture, work, check):
+def list_mail(list_id, unsubscribe, one_click, date="Mon, 02 Nov 2026 09:00:00 +0900"):
+    """A newsletter whose headers offer the ways to leave it; the receiving
+    server's verdict on a signature that covers both list headers on top."""
+    lines = [
+        "Authentication-Results: mx.example.jp; dkim=pass header.d=news.example",
+        "DKIM-Signature: v=1; a=rsa-sha256; d=news.example; s=s1; "
+        "h=from:to:subject:list-unsubscribe:list-unsubscribe-post; b=AAAA",
+        "From: News <editor@news.example>",
+        "To: reader@example.jp",
+        "Subject: weekly",
+        f"Date: {date}",
+        f"List-Id: News <{list_id}>",
+        "List-Unsubscribe: " + ", ".join(f"<{u}>" for u in unsubscribe),
+    ]
+    if one_click:
+        lines.append("List-Unsubscribe-Post: List-Unsubscribe=One-Click")
+    lines += ["MIME-Version: 1.0", "Content-Type: text/plain; charset=us-ascii", "", "hello", ""]
+    return "\n".join(lines).encode()
+
+
+def check_command_line(cli, main, authority, work, check):
+    """quillet-cli unsubscribe over a register read from mail, against the server."""
+    home = os.path.join(work, "cli")
+    os.makedirs(home)
+    env = {k: v for k, v in os.environ.items() if not k.startswith("SSL_") and not k.lower().endswith("_proxy")}
+    env.update(XDG_DATA_HOME=os.path.join(home, "data"), XDG_CONFIG_HOME=os.path.join(home, "config"),
+               LANG="C.UTF-8", SSL_CERT_FILE=authority)
+    for k in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+        env.pop(k, None)
+
+    def cli_run(*args, stdin=b""):
+        return subprocess.run([cli, *args], input=stdin, cwd=home, env=env, capture_output=True, timeout=60)
+
+    def records():
+        return json.loads(cli_run("list", "--format", "json").stdout.decode())
+
+    for list_id, uris, one_click in [
+        ("leave.news.example", [main.url("/unsubscribe/cli?u=7"), "mailto:leave@news.example"], True),
+        ("fail.news.example", [main.url("/fail")], True),
+        ("page.news.example", ["https://news.example/leave", "mailto:leave@news.example"], False),
+    ]:
+        r = cli_run("import-mail", stdin=list_mail(list_id, uris, one_click))
+        check.expect(r.returncode == 0, f"import-mail: {r.stderr.decode(errors='replace')}")
+
+    before = len(main.recorder.requests)
+    r = cli_run("unsubscribe", "--list-id", "leave.news.example", "--dry-run")
+    check.expect(r.returncode == 0 and b"List-Unsubscribe=One-Click" in r.stdout, f"dry run: {r}")
+    check.expect(len(main.recorder.requests) == before, "a dry run sends nothing")
+
+    r = cli_run("unsubscribe", "--list-id", "leave.news.example")
+    check.expect(r.returncode == 0, f"unsubscribe: {r.returncode} {r.stderr.decode(errors='replace')}")
+    sent = main.recorder.requests[before:] if len(main.recorder.requests) > before else []
+    check.expect(len(sent) == 1 and sent[0]["method"] == "POST" and sent[0]["path"] == "/unsubscribe/cli?u=7"
+                 and sent[0]["body"] == b"List-Unsubscribe=One-Click", f"the POST the command sent: {sent}")
+    rows = {row["unsubscribe"]["list_id"]: row for row in records()}
+    check.expect(rows["leave.news.example"]["削除状態"] == "解除", "the record is left")
+    check.expect(rows["leave.news.example"]["unsubscribe"]["left"] is not None, "the leaving is recorded")
+
+    r = cli_run("unsubscribe", "--list-id", "fail.news.example")
+    check.expect(r.returncode == 1 and "500" in r.stderr.decode(), f"a failed POST: {r}")
+    check.expect(records()[1]["削除状態"] == "購読中", "a failed POST leaves the state")
+
+    r = cli_run("unsubscribe", "--name", "News", "--dry-run")
+    check.expect(r.returncode == 0, "--name finds the first list of that name")
+    r = cli_run("unsubscribe", "--list-id", "page.news.example")
+    check.expect(r.returncode == 3 and b"https://news.example/leave" in r.stdout, f"no one-click: {r}")
+    check.expect(records()[2]["削除状態"] == "購読中", "without one-click the state stays")
+    r = cli_run("unsubscribe", "--list-id", "nosuch.example")
+    check.expect(r.returncode == 1, f"no such list: {r}")
+
+
+def run(fixture, work, check, cli=None):
     certs = os.path.join(work, "certs")
     os.makedirs(certs)
     trusted = make_authority(certs, "trusted")
@@ -482,6 +553,8 @@ def run(fixture, work, check):
         check_cancel(fixture, main, trusted, check)
         check_trust(fixture, main, trusted, others, check)
         check_not_sent(fixture, trusted, check)
+        if cli:
+            check_command_line(cli, main, os.path.join(certs, "trusted.pem"), work, check)
     except Exception as error:
         check.expect(False, f"unexpected {type(error).__name__}: {error}\n{traceback.format_exc()}")
     finally:
@@ -494,10 +567,11 @@ def run(fixture, work, check):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         print(__doc__.strip().splitlines()[-1])
         return 2
     fixture = os.path.abspath(sys.argv[1])
+    cli = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else None
     if not os.access(OPENSSL, os.X_OK):
         print(f"FAIL: {OPENSSL} is missing; {INSTALL_HINT}")
         return 1
@@ -510,7 +584,7 @@ def main():
     began = time.monotonic()
     work = tempfile.mkdtemp(prefix="quil-oneclick-")
     try:
-        run(Fixture(fixture), work, check)
+        run(Fixture(fixture), work, check, cli)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     elapsed = time.monotonic() - began
