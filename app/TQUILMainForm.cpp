@@ -1,6 +1,7 @@
 #include "app/TQUILMainForm.h"
 
 #include "app/Glyphs.h"
+#include "app/ListLeaveWindow.h"
 #include "app/MenuShortcuts.h"
 #include "app/core/RegisterCommands.h"
 #include "app/TAboutBox.h"
@@ -422,6 +423,11 @@ void TQUILMainForm::BitKaijoBtnClick() {
     if (!MMagSysDataModule)
         throw quil::Error(QStringLiteral("データモジュールがありません"));
     quil::Table &t = magazines();
+    // A list that announces itself is left by what its headers offer.
+    if (const std::optional<quil::ListLeavePlan> plan = quil::listLeavePlan(t)) {
+        quil::leaveListInWindow(this, t, *plan);
+        return;
+    }
     // The ID and the web page as the record form shows them (typed or stored).
     quil::CancelRecord record;
     record.publishing = DataModule1->lookedUpPublishing();

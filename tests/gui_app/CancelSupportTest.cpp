@@ -2,6 +2,7 @@
 // member-ID window, the page of cancel forms, the notices.
 #include "AppFixture.h"
 
+#include "autoinput/core/ListRegister.h"
 #include "forms/DataControls.h"
 #include "forms/TMIDCopyForm.h"
 #include "forms/TQUILForm.h"
@@ -9,6 +10,7 @@
 #include "platform/Opener.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "store/ListInfo.h"
 #include "text/Cp932.h"
 
 #include <QAction>
@@ -221,4 +223,70 @@ TEST_F(CancelSupportTest, EachNoticeBoxStandsOverTheRecordItSpeaksOf) {
                                  QStringLiteral("発行媒体は Pubzine です:third:1")}));
     EXPECT_EQ(t().recordCount(), 1);
     EXPECT_EQ(QUILForm->EditMBName->text(), "kept") << "back on the reader's record afterwards";
+}
+
+namespace {
+// A list record as reading its mail makes it.
+void addList(const QString &id, const QStringList &unsubscribe, bool oneClick) {
+    quil::mail::ListHeaders h;
+    h.listIdPhrase = id + QStringLiteral("通信");
+    h.listId = id;
+    h.unsubscribe = unsubscribe;
+    h.oneClick = oneClick;
+    h.from = {QString(), QStringLiteral("editor@news.example")};
+    h.to = {QStringLiteral("reader@example.jp")};
+    h.date = QDateTime(QDate(2026, 11, 2), QTime(9, 0));
+    quil::ListRegister(*DataModule1->Table1, {}).take(h);
+}
+} // namespace
+
+TEST_F(CancelSupportTest, AListIsLeftByItsPageOrMailAddressWhereNoPostIsAllowed) {
+    addList("page", {"https://news.example/leave", "mailto:stop@news.example"}, false);
+    addList("mail", {"mailto:stop@news.example?subject=stop"}, false);
+    t().first();
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    t().next();
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    ASSERT_EQ(Opener::opened().size(), 2);
+    EXPECT_EQ(Opener::opened()[0].address, "https://news.example/leave");
+    EXPECT_EQ(Opener::opened()[1].address, "mailto:stop@news.example?subject=stop");
+    EXPECT_EQ(stateAt(0), state::Cancelled);
+    EXPECT_EQ(stateAt(1), state::Cancelled);
+    EXPECT_EQ(quil::Clipboard::text(), "reader@example.jp");
+    EXPECT_TRUE(MessageBox::shown().isEmpty()) << "nothing is asked before a page opens";
+    EXPECT_EQ(quil::ListInfos(t()).forRecord(t().bookmark())->leftHow, "mailto");
+}
+
+TEST_F(CancelSupportTest, AOneClickListAsksFirstAndAFailedPostLeavesTheStateAndOffersThePage) {
+    // Port 1 of the loopback refuses: the POST fails at once.
+    addList("post", {"https://127.0.0.1:1/leave", "https://news.example/page"}, true);
+    t().first();
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].caption, "解除のページへ");
+    EXPECT_EQ(MessageBox::shown()[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("「post通信」の配信停止を送信します。よろしいですか？\n127.0.0.1"));
+    EXPECT_EQ(stateAt(0), state::Subscribed) << "no: nothing sent, nothing changed";
+
+    MessageBox::clearShown();
+    MessageBox::setNextAnswer(MsgAnswer::Yes); // send
+    MessageBox::setNextAnswer(MsgAnswer::Ok);  // what happened
+    MessageBox::setNextAnswer(MsgAnswer::No);  // no page instead
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    ASSERT_EQ(MessageBox::shown().size(), 3);
+    EXPECT_EQ(MessageBox::shown()[1].icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(MessageBox::shown()[1].text.contains("127.0.0.1")) << MessageBox::shown()[1].text.toStdString();
+    // The first web address of the list's header is its page; opened, it shows a form, not a leaving.
+    EXPECT_EQ(MessageBox::shown()[2].text, QStringLiteral("代わりに解除のページを開きますか？\nhttps://127.0.0.1:1/leave"));
+    EXPECT_EQ(stateAt(0), state::Subscribed);
+    EXPECT_TRUE(Opener::opened().isEmpty());
+
+    MessageBox::setNextAnswer(MsgAnswer::Yes);
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    MessageBox::setNextAnswer(MsgAnswer::Yes); // the page instead
+    QTest::mouseClick(QUILMainForm->BitKaijoBtn, Qt::LeftButton);
+    ASSERT_EQ(Opener::opened().size(), 1);
+    EXPECT_EQ(Opener::opened()[0].address, "https://127.0.0.1:1/leave");
+    EXPECT_EQ(stateAt(0), state::Cancelled);
 }
