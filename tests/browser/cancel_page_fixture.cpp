@@ -1,4 +1,4 @@
-// Prepares what the browser test opens: four cancel candidates in fresh
+// Prepares what the browser test opens: five cancel candidates in fresh
 // tables, Cancel.html in the current folder written with the hosts of the
 // settings file, and on standard output the cancel-page address of the
 // まぐまぐ record. XDG_DATA_HOME, XDG_CONFIG_HOME and the current folder are
@@ -8,6 +8,7 @@
 #include "cancel/core/Hosts.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "store/ListInfo.h"
 #include "text/Error.h"
 
 #include <QCoreApplication>
@@ -44,12 +45,27 @@ int run() {
         magazines.Table1DeleteStateSF->setAsString(quil::state::CancelCandidate);
         magazines.Table1->post();
     }
+    const quil::Hosts hosts = quil::Hosts::load();
+
+    // A list that may be left in one click, its address on the loopback
+    // server (plain http there, which the page does not judge).
+    magazines.Table1->append();
+    magazines.Table1PublishingSF->setAsString(quil::service::MailingList);
+    magazines.Table1MBNameSF->setAsString(QStringLiteral("一回で解除できる通信"));
+    magazines.Table1RegAddressSF->setAsString(QStringLiteral("list@example.jp"));
+    magazines.Table1DeleteStateSF->setAsString(quil::state::CancelCandidate);
+    magazines.Table1->post();
+    quil::ListInfo list;
+    list.row = magazines.Table1->bookmark();
+    list.listId = QStringLiteral("neko.news.example");
+    list.address = QStringLiteral("list@example.jp");
+    list.oneClick = QStringLiteral("http://%1/one-click?list=neko&u=1").arg(hosts.mag2Cancel);
+    quil::ListInfos(*magazines.Table1).save(list);
     magazines.Table1->first();
 
-    const quil::Hosts hosts = quil::Hosts::load();
     const int written = quil::writeCancelPage(*magazines.Table1, hosts, QStringLiteral("Cancel.html"));
-    if (written != 4) {
-        std::fprintf(stderr, "cancel_page_fixture: the page holds %d candidates, not 4\n", written);
+    if (written != 5) {
+        std::fprintf(stderr, "cancel_page_fixture: the page holds %d candidates, not 5\n", written);
         return 1;
     }
 

@@ -36,7 +36,7 @@ except ImportError as error:
     sys.exit(1)
 
 MAG2_NAME = "<script>window.pwned=1</script>まぐ誌 & Co"
-NAMES = [MAG2_NAME, "Pubzine誌", "Clickincome誌", "melma誌"]
+NAMES = [MAG2_NAME, "Pubzine誌", "Clickincome誌", "melma誌", "一回で解除できる通信"]
 
 # Row index (stored order) -> what its form must post.
 EXPECTED_POSTS = [
@@ -46,6 +46,9 @@ EXPECTED_POSTS = [
      {"id": ["77"], "email": ["pub@example.jp"]}),
     ("Clickincome", 2, "/md/mailregi",
      {"mailmag": ["del"], "magid": ["m00045678"], "email": ["click@example.jp"]}),
+    # A list's one-click form posts what a mail program's one-click sends.
+    ("one-click list", 4, "/one-click?list=neko&u=1",
+     {"List-Unsubscribe": ["One-Click"]}),
 ]
 MELMA_ROW = 3
 

@@ -7,6 +7,7 @@
 #include "platform/Opener.h"
 #include "platform/Registry.h"
 #include "store/Columns.h"
+#include "store/ListInfo.h"
 #include "store/DataModules.h"
 #include "tests/support/ModulesFixture.h"
 #include "text/Cp932.h"
@@ -278,4 +279,34 @@ TEST_F(CancelTest, ANewRecordNobodyTypedIntoIsNeverStoredByThePage) {
     magazines->Table1DeleteStateSF->setAsString(state::CancelCandidate);
     EXPECT_EQ(writeCancelPage(t(), hosts, "Cancel.html"), 2);
     EXPECT_EQ(t().recordCount(), 2);
+}
+
+TEST_F(CancelTest, AListCandidateGetsAOneClickFormOrALinkToItsPage) {
+    auto addList = [&](const QString &name, const QString &oneClick, const QString &web, const QString &mailto) {
+        t().append();
+        magazines->Table1PublishingSF->setAsString(service::MailingList);
+        magazines->Table1MBNameSF->setAsString(name);
+        magazines->Table1RegAddressSF->setAsString(QStringLiteral("reader@example.jp"));
+        magazines->Table1DeleteStateSF->setAsString(state::CancelCandidate);
+        t().post();
+        ListInfo info;
+        info.row = t().bookmark();
+        info.listId = name + QStringLiteral(".example");
+        info.address = QStringLiteral("reader@example.jp");
+        info.oneClick = oneClick;
+        info.web = web;
+        info.mailto = mailto;
+        ListInfos(t()).save(info);
+    };
+    addList(QStringLiteral("post"), QStringLiteral("https://news.example/u?a=1&b=\"2\""), QString(), QString());
+    addList(QStringLiteral("page"), QString(), QStringLiteral("https://news.example/page"), QStringLiteral("mailto:x@y"));
+    addList(QStringLiteral("mail"), QString(), QString(), QStringLiteral("mailto:stop@news.example?subject=stop"));
+    EXPECT_EQ(writeCancelPage(t(), hosts, "Cancel.html"), 3);
+    const QString page = cp932::decode(env->readFile("Cancel.html"));
+    EXPECT_TRUE(page.contains(QStringLiteral("<form method=\"post\" action=\"https://news.example/u?a=1&amp;b=&quot;2&quot;\">")))
+        << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("<input type=\"hidden\" name=\"List-Unsubscribe\" value=\"One-Click\">")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<td><a href=\"https://news.example/page\">　解　除　</a></td>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<td><a href=\"mailto:stop@news.example?subject=stop\">　解　除　</a></td>")));
+    EXPECT_EQ(page.count(QStringLiteral("<form")), 1) << "only the one-click list has a form";
 }
