@@ -431,9 +431,8 @@ QByteArray unfolded(const char *raw) {
     return value;
 }
 
-// The mailboxes of the list, those inside groups too, in order; the first
-// mailbox outside a group to first when asked.
-void takeAddresses(InternetAddressList *list, QStringList &out, Mailbox *first = nullptr) {
+// The mailboxes of the list, those inside groups too, in order.
+void takeAddresses(InternetAddressList *list, QStringList &out) {
     const int count = list ? internet_address_list_length(list) : 0;
     for (int i = 0; i < count; ++i) {
         InternetAddress *address = internet_address_list_get_address(list, i);
@@ -447,14 +446,21 @@ void takeAddresses(InternetAddressList *list, QStringList &out, Mailbox *first =
                     out.append(QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(member))));
             }
         } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
-            const char *addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
-            if (first && first->address.isEmpty()) {
-                first->name = QString::fromUtf8(internet_address_get_name(address));
-                first->address = QString::fromUtf8(addr);
-            }
-            out.append(QString::fromUtf8(addr));
+            out.append(QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address))));
         }
     }
+}
+
+// The first mailbox of the list that stands outside a group.
+Mailbox firstMailbox(InternetAddressList *list) {
+    const int count = list ? internet_address_list_length(list) : 0;
+    for (int i = 0; i < count; ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_MAILBOX(address))
+            return {QString::fromUtf8(internet_address_get_name(address)),
+                    QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))};
+    }
+    return {};
 }
 
 void takeParsedAddresses(const char *raw, QStringList &out) {
@@ -482,6 +488,12 @@ ListHeaders listHeadersOf(GMimeMessage *message) {
         const char *raw = g_mime_header_get_raw_value(header);
         if (!name || !raw)
             continue;
+        // Most fields (Received, Subject, Content-*) are none of these: the
+        // first letter passes them by.
+        switch (g_ascii_tolower(name[0])) {
+        case 'l': case 'a': case 'd': case 'x': break;
+        default: continue;
+        }
         // The first of each field counts: the reader's own server adds its
         // Authentication-Results on top of any that came with the message.
         if (named(name, "List-Id")) {
@@ -511,8 +523,7 @@ ListHeaders listHeadersOf(GMimeMessage *message) {
             takeParsedAddresses(raw, list.originalTo);
         }
     }
-    QStringList from;
-    takeAddresses(g_mime_message_get_from(message), from, &list.from);
+    list.from = firstMailbox(g_mime_message_get_from(message));
     takeAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO), list.to);
     takeAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), list.cc);
     list.date = dateOf(message);
