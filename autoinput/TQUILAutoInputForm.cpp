@@ -254,6 +254,7 @@ void TQUILAutoInputForm::runImport() {
         quil::ListRegister reg(*DataModule1->Table1, quil::textlist::readFileIfExists(QStringLiteral("MADDRESS.ini")));
         for (const quil::mail::ListHeaders &h : lists)
             reg.take(h);
+        reg.flush();
         quil::MailParser::Also also;
         also.added = reg.added();
         for (const quil::StillComing &s : reg.stillComing())

@@ -235,7 +235,14 @@ public:
             break;
         }
     }
-    void end() { m_batches.end(); }
+    // What the messages changed in known lists is stored in the last batch.
+    void end() {
+        if (m_lists.pending()) {
+            m_batches.tick();
+            m_lists.flush();
+        }
+        m_batches.end();
+    }
     const MailImport &done() const { return m_done; }
 
 private:

@@ -33,13 +33,6 @@ bool listIdHolds(const QString &listId, int id) {
     return false;
 }
 
-// Moves to a record and holds it in editing; the caller stores it.
-void editRecord(Table &t, Bookmark row) {
-    t.gotoBookmark(row);
-    if (t.state() == DataSetState::Browse)
-        t.edit();
-}
-
 } // namespace
 
 void takeWaysToLeave(const mail::ListHeaders &h, ListInfo &info) {
@@ -48,10 +41,34 @@ void takeWaysToLeave(const mail::ListHeaders &h, ListInfo &info) {
     info.mailto = h.firstMailto();
 }
 
+QString ListRegister::keyOf(const QString &listId, const QString &address) {
+    return listId + u'\n' + address.toCaseFolded();
+}
+
 ListRegister::ListRegister(Table &magazines, QStringList own) : m_table(magazines), m_infos(magazines) {
     for (QString &a : own)
         a = a.trimmed();
     m_own = std::move(own);
+    // The lists the register holds, with what taking a message needs of
+    // their records, read once: a mailbox is thousands of messages.
+    const QHash<qint64, ListInfo> lists = m_infos.all();
+    if (lists.isEmpty())
+        return;
+    const QList<Bookmark> rows = m_table.bookmarks();
+    const QStringList names = m_table.columnTexts(col::MBName);
+    const QStringList services = m_table.columnTexts(col::Publishing);
+    const QStringList states = m_table.columnTexts(col::DeleteState);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const auto it = lists.constFind(rows[i]);
+        if (it == lists.constEnd())
+            continue;
+        Known k;
+        k.info = *it;
+        k.name = names[i];
+        k.listRecord = services[i] == service::MailingList;
+        k.cancelled = states[i] == state::Cancelled;
+        m_known.insert(keyOf(it->listId, it->address), k);
+    }
 }
 
 QString ListRegister::stillComingLine(const StillComing &s) {
@@ -61,56 +78,54 @@ QString ListRegister::stillComingLine(const StillComing &s) {
 void ListRegister::take(const mail::ListHeaders &h, Bookmark parserRecord) {
     if (!h.isList())
         return;
-    const QString key = h.listKey();
-    if (key.isEmpty())
+    const QString listId = h.listKey();
+    if (listId.isEmpty())
         return;
     const QString address = mail::readerAddress(h, m_own);
-    if (std::optional<ListInfo> known = m_infos.find(key, address); known && m_table.bookmarkValid(known->row)) {
-        updateRecord(h, *known);
+    const QString key = keyOf(listId, address);
+    if (auto it = m_known.find(key); it != m_known.end()) {
+        update(*it, h);
         return;
     }
-    ListInfo info;
-    info.listId = key;
-    info.address = address;
-    info.firstSeen = info.lastSeen = h.date;
-    takeWaysToLeave(h, info);
+    Known k;
+    k.info.listId = listId;
+    k.info.address = address;
+    k.info.firstSeen = k.info.lastSeen = h.date;
+    takeWaysToLeave(h, k.info);
     if (parserRecord == 0)
         parserRecord = parserRecordFor(h, address).value_or(0);
     if (parserRecord != 0 && m_table.bookmarkValid(parserRecord)) {
         // The record the parser made is this list's: it gets the ways to
         // leave, and its columns stay as the parser wrote them.
-        info.row = parserRecord;
-        m_infos.save(info);
-        return;
+        k.info.row = parserRecord;
+        k.listRecord = false;
+        m_infos.save(k.info);
+    } else {
+        appendRecord(h, k.info);
+        k.name = listName(h);
     }
-    appendRecord(h, info);
+    m_known.insert(key, k);
 }
 
 std::optional<Bookmark> ListRegister::parserRecordFor(const mail::ListHeaders &h, const QString &address) {
-    // Records of lists are left out: a list's record is found by its key.
-    const QHash<qint64, ListInfo> lists = m_infos.all();
-    const Bookmark back = m_table.bookmark();
-    std::optional<Bookmark> found;
+    QSet<qint64> lists;
+    for (const Known &k : std::as_const(m_known))
+        lists.insert(k.info.row);
+    const QList<Bookmark> rows = m_table.bookmarks();
     const QStringList ids = m_table.columnTexts(col::MBID);
     const QStringList publishers = m_table.columnTexts(col::Publisher);
     const QStringList addresses = m_table.columnTexts(col::RegAddress);
-    for (int i = 0; i < ids.size() && !found; ++i) {
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (lists.contains(rows[i]))
+            continue; // a list's record is found by its key
         const bool sameId = !h.listId.isEmpty() && listIdHolds(h.listId, ids[i].toInt());
         const bool samePublisher = !h.from.address.isEmpty()
                                 && publishers[i].compare(h.from.address, Qt::CaseInsensitive) == 0
                                 && addresses[i].compare(address, Qt::CaseInsensitive) == 0;
-        if (!sameId && !samePublisher)
-            continue;
-        // The position's row: the cursor goes there and back.
-        m_table.first();
-        m_table.moveBy(i);
-        const Bookmark row = m_table.bookmark();
-        if (!lists.contains(row))
-            found = row;
+        if (sameId || samePublisher)
+            return rows[i];
     }
-    if (back != 0 && m_table.bookmarkValid(back) && m_table.bookmark() != back)
-        m_table.gotoBookmark(back);
-    return found;
+    return std::nullopt;
 }
 
 void ListRegister::appendRecord(const mail::ListHeaders &h, ListInfo &info) {
@@ -130,40 +145,61 @@ void ListRegister::appendRecord(const mail::ListHeaders &h, ListInfo &info) {
     ++m_added;
 }
 
-void ListRegister::updateRecord(const mail::ListHeaders &h, ListInfo &info) {
-    Table &t = m_table;
+void ListRegister::update(Known &k, const mail::ListHeaders &h) {
+    ListInfo &info = k.info;
     const bool newer = !info.lastSeen.isValid() || (h.date.isValid() && h.date >= info.lastSeen);
     const bool earlier = h.date.isValid() && (!info.firstSeen.isValid() || h.date < info.firstSeen);
     const bool stillComing = info.leftAt.isValid() && h.date.isValid() && h.date > info.leftAt.addDays(kGraceDays);
     if (!newer && !earlier && !stillComing)
         return;
-    editRecord(t, info.row);
+    m_dirty.insert(keyOf(info.listId, info.address));
     if (newer) {
         takeWaysToLeave(h, info);
         if (h.date.isValid())
             info.lastSeen = h.date;
-        if (t.fieldByName(col::Publishing).asString() == service::MailingList)
-            t.fieldByName(col::Explanation).setAsString(h.subject);
+        k.subject = h.subject;
+        k.subjectChanged = k.listRecord;
     }
     if (earlier) {
         info.firstSeen = h.date;
-        if (t.fieldByName(col::Publishing).asString() == service::MailingList)
-            t.fieldByName(col::RegTime).setAsDateTime(h.date);
+        k.dateChanged = k.listRecord;
     }
     if (stillComing) {
-        const QString name = t.fieldByName(col::MBName).asString();
         auto listed = std::find_if(m_stillComing.begin(), m_stillComing.end(),
-                                   [&](const StillComing &s) { return s.name == name; });
+                                   [&](const StillComing &s) { return s.name == k.name; });
         if (listed != m_stillComing.end()) {
             listed->last = std::max(listed->last, h.date);
-        } else if (t.fieldByName(col::DeleteState).asString() == state::Cancelled) {
+        } else if (k.cancelled) {
             // Left, and it keeps coming: the reader is to leave it again.
-            t.fieldByName(col::DeleteState).setAsString(state::CancelCandidate);
-            m_stillComing.append({name, h.date});
+            k.cancelled = false;
+            k.backToCandidate = true;
+            m_stillComing.append({k.name, h.date});
         }
     }
-    t.post();
-    m_infos.save(info);
+}
+
+void ListRegister::flush() {
+    const Bookmark back = m_table.bookmark();
+    for (const QString &key : std::as_const(m_dirty)) {
+        Known &k = m_known[key];
+        if ((k.subjectChanged || k.dateChanged || k.backToCandidate) && m_table.bookmarkValid(k.info.row)) {
+            m_table.gotoBookmark(k.info.row);
+            if (m_table.state() == DataSetState::Browse)
+                m_table.edit();
+            if (k.subjectChanged)
+                m_table.fieldByName(col::Explanation).setAsString(k.subject);
+            if (k.dateChanged)
+                m_table.fieldByName(col::RegTime).setAsDateTime(k.info.firstSeen);
+            if (k.backToCandidate)
+                m_table.fieldByName(col::DeleteState).setAsString(state::CancelCandidate);
+            m_table.post();
+        }
+        k.subjectChanged = k.dateChanged = k.backToCandidate = false;
+        m_infos.save(k.info);
+    }
+    m_dirty.clear();
+    if (back != 0 && m_table.bookmarkValid(back) && m_table.bookmark() != back)
+        m_table.gotoBookmark(back);
 }
 
 } // namespace quil

@@ -55,6 +55,7 @@ TEST_F(ListRegisterTest, EachListAtEachAddressIsOneRecordInTheOrderFirstSeen) {
     mail::ListHeaders plain = list(QString(), at(7));
     plain.unsubscribe.clear(); // no list headers at all
     reg.take(plain);
+    reg.flush();
 
     EXPECT_EQ(reg.added(), 4);
     EXPECT_EQ(column(col::MBName), (QStringList{"猫の手通信", "猫の手編集部", "solo@news.example", "猫の手通信"}));
@@ -77,6 +78,7 @@ TEST_F(ListRegisterTest, ReadingAgainAddsNothingAndTakesOnlyNewerDetails) {
     {
         ListRegister reg(t(), {});
         reg.take(list(QStringLiteral("neko.news.example"), at(10), QStringLiteral("第10号")));
+        reg.flush();
     }
     ListRegister again(t(), {});
     mail::ListHeaders older = list(QStringLiteral("neko.news.example"), at(2), QStringLiteral("第2号"));
@@ -87,6 +89,8 @@ TEST_F(ListRegisterTest, ReadingAgainAddsNothingAndTakesOnlyNewerDetails) {
     newer.unsubscribe = {QStringLiteral("https://news.example/page"), QStringLiteral("mailto:stop@news.example")};
     again.take(newer);
     again.take(list(QStringLiteral("neko.news.example"), at(10), QStringLiteral("第10号")));
+    EXPECT_EQ(column(col::Explanation), QStringList{"第10号"}) << "changes wait for the flush";
+    again.flush();
 
     EXPECT_EQ(again.added(), 0);
     ASSERT_EQ(t().recordCount(), 1);
@@ -123,6 +127,7 @@ TEST_F(ListRegisterTest, AListOfARecordTheParserMadeGivesThatRecordItsWaysToLeav
     reg.take(list(QStringLiteral("fresh.example"), at(3)), made);
     // A number that only contains the ID is another number.
     reg.take(list(QStringLiteral("91234567.example"), at(3)));
+    reg.flush();
 
     EXPECT_EQ(reg.added(), 1) << "only the last list is new";
     EXPECT_EQ(column(col::MBName), (QStringList{"番号で", "発行者で", "同じメールから", "猫の手通信"}));
@@ -137,6 +142,7 @@ TEST_F(ListRegisterTest, MailMoreThanTwoDaysAfterLeavingPutsTheRecordBackAsACand
     {
         ListRegister reg(t(), {});
         reg.take(list(QStringLiteral("neko.news.example"), at(1)));
+        reg.flush();
     }
     // Left on the 5th at noon.
     t().first();
@@ -151,11 +157,13 @@ TEST_F(ListRegisterTest, MailMoreThanTwoDaysAfterLeavingPutsTheRecordBackAsACand
     ListRegister reg(t(), {});
     reg.take(list(QStringLiteral("neko.news.example"), at(6)));
     reg.take(list(QStringLiteral("neko.news.example"), at(7, 12)));
+    reg.flush();
     EXPECT_EQ(column(col::DeleteState), QStringList{state::Cancelled}) << "within two days the sender is still in time";
     EXPECT_TRUE(reg.stillComing().isEmpty());
 
     reg.take(list(QStringLiteral("neko.news.example"), at(7, 13)));
     reg.take(list(QStringLiteral("neko.news.example"), at(9)));
+    reg.flush();
     EXPECT_EQ(column(col::DeleteState), QStringList{state::CancelCandidate});
     ASSERT_EQ(reg.stillComing().size(), 1);
     EXPECT_EQ(ListRegister::stillComingLine(reg.stillComing()[0]),

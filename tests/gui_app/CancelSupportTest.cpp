@@ -236,7 +236,9 @@ void addList(const QString &id, const QStringList &unsubscribe, bool oneClick) {
     h.from = {QString(), QStringLiteral("editor@news.example")};
     h.to = {QStringLiteral("reader@example.jp")};
     h.date = QDateTime(QDate(2026, 11, 2), QTime(9, 0));
-    quil::ListRegister(*DataModule1->Table1, {}).take(h);
+    quil::ListRegister reg(*DataModule1->Table1, {});
+    reg.take(h);
+    reg.flush();
 }
 } // namespace
 
