@@ -1027,6 +1027,26 @@ class ListsThatAnnounceThemselves(CliTest):
         self.assertEqual(self.ok("import-mail", md), "0件が登録されました\n")
         self.assertEqual(len(self.records()), 2)
 
+    def test_mail_more_than_two_days_after_leaving_is_reported(self):
+        md = self.maildir([list_message("neko.news.example", "猫の手通信", "第1号",
+                                        "Mon, 02 Nov 2026 09:00:00 +0900")])
+        self.ok("import-mail", md)
+        # Left on 4 November at noon, as quillet-cli unsubscribe records it.
+        db = sqlite3.connect(self.magazine_table())
+        db.execute("UPDATE quil_list SET left_at = '2026-11-04T12:00:00.000', left_how = 'one-click'")
+        db.execute('UPDATE MMagaInfo SET "削除状態" = \'解除\'')
+        db.commit()
+        db.close()
+        within = self.write("within.eml", list_message("neko.news.example", "猫の手通信", "第2号",
+                                                       "Fri, 06 Nov 2026 11:00:00 +0900"))
+        self.assertEqual(self.ok("import-mail", within), "0件が登録されました\n")
+        self.assertEqual(self.records()[0]["削除状態"], "解除", "the sender still had time")
+        late = self.write("late.eml", list_message("neko.news.example", "猫の手通信", "第3号",
+                                                   "Sat, 07 Nov 2026 09:00:00 +0900"))
+        self.assertEqual(self.ok("import-mail", late),
+                         "0件が登録されました\n解除後も配信が続いています: 猫の手通信（最終 2026/11/07 09:00:00）\n")
+        self.assertEqual(self.records()[0]["削除状態"], "解除候補")
+
     def test_a_confirmation_mail_with_list_headers_registers_what_it_did(self):
         data = list_message("0000123456.mag2.example", "週刊ニュース速報", "登録のお知らせ",
                             "Mon, 02 Nov 2026 09:00:00 +0900")
