@@ -474,3 +474,31 @@ TEST_F(AutoInputFormTest, ADroppedFifoDeviceOrBrokenMaildirIsNamedAndNotWaitedFo
         EXPECT_EQ(m.icon, quil::MsgIcon::Exclamation);
     }
 }
+
+TEST_F(AutoInputFormTest, DroppedListMailsAreRegisteredWithTheImportAndCountedInItsMessage) {
+    auto listMail = [](const char *id, const char *date) {
+        return QByteArray("From: News <editor@news.example>\r\nTo: reader@example.jp\r\nSubject: weekly\r\n"
+                          "Date: ") + date + "\r\nList-Id: =?UTF-8?B?" + QStringLiteral("猫の手通信").toUtf8().toBase64()
+             + "?= <" + id + ">\r\nList-Unsubscribe: <https://news.example/leave>\r\n"
+               "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nhello\r\n";
+    };
+    const QString a = env->writeFile("a.eml", listMail("neko.news.example", "Mon, 02 Nov 2026 09:00:00 +0900"));
+    const QString b = env->writeFile("b.eml", listMail("neko.news.example", "Mon, 09 Nov 2026 09:00:00 +0900"));
+    const QString c = env->writeFile("c.eml", listMail("inu.news.example", "Mon, 02 Nov 2026 09:00:00 +0900"));
+    dropFiles({a, b, c});
+    quil::Table &t = *DataModule1->Table1;
+    EXPECT_EQ(t.recordCount(), 0) << "nothing is registered before 取り込み開始";
+    QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("2件が登録されました"));
+    ASSERT_EQ(t.recordCount(), 2);
+    EXPECT_EQ(t.columnTexts(QStringLiteral("発行媒体")), QStringList(2, QStringLiteral("メーリングリスト")));
+
+    // The same mails again: nothing more, and the count says so.
+    MessageBox::clearShown();
+    dropFiles({a, b, c});
+    QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("0件が登録されました"));
+    EXPECT_EQ(t.recordCount(), 2);
+}
