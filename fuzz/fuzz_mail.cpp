@@ -3,6 +3,7 @@
 // the list headers) and the lines the drop makes of them; and as a stream
 // arriving in small pieces, and under a small size limit, which must give
 // the same messages. The bytes also go to the list-field readers directly.
+#include "tests/support/Trickle.h"
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/HtmlText.h"
 #include "autoinput/core/MailReader.h"
@@ -36,28 +37,7 @@ bool crLfLines(const QString &text) {
     return true;
 }
 
-// The bytes at most step at a time, as a pipe hands them out.
-class Trickle : public QIODevice {
-public:
-    Trickle(const QByteArray &bytes, qint64 step) : m_bytes(bytes), m_step(step) {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *data, qint64 max) override {
-        const qint64 n = std::min({max, m_step, qint64(m_bytes.size()) - m_at});
-        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
-        m_at += n;
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    const QByteArray &m_bytes;
-    qint64 m_step;
-    qint64 m_at = 0;
-};
+using quil::test::Trickle;
 
 bool same(const quil::mail::MailText &a, const quil::mail::MailText &b) {
     return a.label == b.label && a.text == b.text && a.error == b.error && a.subject == b.subject && a.list == b.list;

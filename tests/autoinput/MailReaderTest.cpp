@@ -1,3 +1,4 @@
+#include "tests/support/Trickle.h"
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/HtmlText.h"
 #include "autoinput/core/MailReader.h"
@@ -419,28 +420,7 @@ TEST(MailReader, MboxGivesEachMessageAndUnquotesFromLines) {
 
 namespace {
 
-// Hands out at most step bytes a read, as a pipe may.
-class Trickle : public QIODevice {
-public:
-    Trickle(QByteArray bytes, qint64 step) : m_bytes(std::move(bytes)), m_step(step) {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *data, qint64 max) override {
-        const qint64 n = std::min({max, m_step, qint64(m_bytes.size()) - m_at});
-        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
-        m_at += n;
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_step;
-    qint64 m_at = 0;
-};
+using quil::test::Trickle;
 
 // A head, then the same bytes again and again for ever, as /dev/zero or a
 // program that never stops writing; counts what was read.
