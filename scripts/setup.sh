@@ -16,6 +16,9 @@
 # folder; with it comes libc-l10n, the C library's Japanese messages.
 # openssl makes the one-click test's authorities and server certificates;
 # ca-certificates holds the system's authorities that one-click leaving trusts.
+# libetpan reads IMAP mailboxes; libsecret finds their passwords in the
+# desktop's keyring (libsecret-tools' secret-tool puts them there); Dovecot is
+# the real IMAP server the mailbox test starts on loopback.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -28,6 +31,7 @@ QUIL_PACKAGES=(
     dpkg-dev desktop-file-utils
     locales
     openssl ca-certificates
+    libetpan-dev libsecret-1-dev libsecret-tools dovecot-imapd
 )
 
 quil_missing_packages() {
@@ -55,8 +59,28 @@ quil_setup() {
             return 1
         fi
     fi
+    # Dovecot is only the mailbox test's server, which the test starts on
+    # loopback itself: the system's own service is kept from starting when
+    # it is installed here, and left disabled.
+    local new_dovecot=0 policy=/usr/sbin/policy-rc.d own_policy=0
+    if [[ " ${missing[*]} " == *" dovecot-imapd "* ]]; then
+        new_dovecot=1
+        if [[ ! -e $policy ]]; then
+            printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+            "${sudo[@]}" chmod 755 "$policy"
+            own_policy=1
+        fi
+    fi
     "${sudo[@]}" apt-get update
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+    local rc=0
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" || rc=$?
+    if ((own_policy)); then
+        "${sudo[@]}" rm -f "$policy"
+    fi
+    if ((new_dovecot)) && [[ -d /run/systemd/system ]]; then
+        "${sudo[@]}" systemctl disable --now dovecot.service dovecot.socket >/dev/null 2>&1 || true
+    fi
+    ((rc == 0)) || return "$rc"
     mapfile -t missing < <(quil_missing_packages)
     if ((${#missing[@]} != 0)); then
         echo "error: still missing after installation: ${missing[*]}" >&2
