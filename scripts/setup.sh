@@ -16,7 +16,7 @@
 # folder; with it comes libc-l10n, the C library's Japanese messages.
 # openssl makes the one-click test's authorities and server certificates;
 # ca-certificates holds the system's authorities that one-click leaving trusts.
-# libetpan reads IMAP mailboxes; libsecret finds their passwords in the
+# libetpan reads IMAP mailboxes, GnuTLS checks their servers' certificates; libsecret finds their passwords in the
 # desktop's keyring (libsecret-tools' secret-tool puts them there); Dovecot is
 # the real IMAP server the mailbox test starts on loopback.
 QUIL_PACKAGES=(
@@ -31,7 +31,7 @@ QUIL_PACKAGES=(
     dpkg-dev desktop-file-utils
     locales
     openssl ca-certificates
-    libetpan-dev libsecret-1-dev libsecret-tools dovecot-imapd
+    libetpan-dev libgnutls28-dev libsecret-1-dev libsecret-tools dovecot-imapd
 )
 
 quil_missing_packages() {

@@ -3,6 +3,7 @@
 #include "platform/DataDirs.h"
 #include "platform/ErrorDisplay.h"
 #include "store/Columns.h"
+#include "store/ImapPositions.h"
 #include "store/ListInfo.h"
 #include "text/Error.h"
 
@@ -85,7 +86,7 @@ TDataModule1::TDataModule1(QObject *parent) : QObject(parent) {
     setObjectName(QStringLiteral("DataModule1"));
     Table1 = new Table(kMagazineFile, schema(), this);
     Table1->setObjectName(QStringLiteral("Table1"));
-    Table1->setSideSchema(quil::ListInfos::schema());
+    Table1->setSideSchema(quil::ListInfos::schema() + quil::ImapPositions::schema());
     DataSource1 = new quil::DataSource(Table1, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     Table1PublishingSF = &Table1->fieldByName(col::Publishing);

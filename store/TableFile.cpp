@@ -21,9 +21,11 @@ namespace quil {
 namespace {
 
 // PRAGMA user_version of a file this program made: 1 adds the side values,
-// 2 the side tables of the file's owner (the magazine table's lists).
+// 2 the side tables of the file's owner (the magazine table's lists), 3 the
+// IMAP mailboxes' positions among them. The side tables' statements make
+// only what is missing, so a file of 2 gets the positions' table alone.
 constexpr int kSideValuesVersion = 1;
-constexpr int kSideTablesVersion = 2;
+constexpr int kSideTablesVersion = 3;
 const QString kSideTable = QStringLiteral("quil_side");
 
 // The engine could not make or size its shared-memory file (-shm), which a

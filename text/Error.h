@@ -14,6 +14,7 @@ public:
         General,
         Busy,     // another process holds the tables; trying again later may work
         DiskFull, // no space left on the device
+        Unavailable, // a server could not be reached or went away; trying again later may work
     };
     explicit Error(QString message, Kind kind = Kind::General, int systemError = 0)
         : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_kind(kind), m_systemError(systemError) {}

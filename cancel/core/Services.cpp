@@ -6,10 +6,13 @@ namespace quil {
 
 const std::vector<Service> &services() {
     static const std::vector<Service> table = {
-        {service::MagMag, CancelRule::MagMagPage, PageBlock::MagMag, NoticeKind::Mag2, 0, Leaving::CancelPage},
-        {service::Pubzine, CancelRule::PubzinePage, PageBlock::Pubzine, NoticeKind::Pubzine, 1, Leaving::CancelPage},
+        {service::MagMag, CancelRule::MagMagPage, PageBlock::MagMag, NoticeKind::Mag2, 0, Leaving::CancelPage,
+         {QStringLiteral("mag2.com")}},
+        {service::Pubzine, CancelRule::PubzinePage, PageBlock::Pubzine, NoticeKind::Pubzine, 1, Leaving::CancelPage,
+         {QStringLiteral("pubzine.com")}},
         // melma's notices are the block of other systems.
-        {service::Melma, CancelRule::MelmaPage, PageBlock::None, NoticeKind::Other, 2, Leaving::CancelPage},
+        {service::Melma, CancelRule::MelmaPage, PageBlock::None, NoticeKind::Other, 2, Leaving::CancelPage,
+         {QStringLiteral("melma.com")}},
         // The reader's own system: its page is what the record form shows.
         {service::OwnSystem, CancelRule::WebBox, PageBlock::None, NoticeKind::Other, -1, Leaving::CancelPage},
         // Retired and no built-in row: only the page of cancel forms, which
@@ -28,6 +31,18 @@ const Service *serviceNamed(const QString &name) {
     for (const Service &s : services())
         if (s.name == name)
             return &s;
+    return nullptr;
+}
+
+const Service *serviceSending(const QString &address) {
+    const qsizetype at = address.lastIndexOf(u'@');
+    if (at < 0)
+        return nullptr;
+    const QString domain = address.mid(at + 1).toLower();
+    for (const Service &s : services())
+        for (const QString &d : s.senderDomains)
+            if (domain == d || domain.endsWith(u'.' + d))
+                return &s;
     return nullptr;
 }
 

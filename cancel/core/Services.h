@@ -14,6 +14,7 @@
 #include "cancel/core/NoticeWriter.h"
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace quil {
@@ -44,12 +45,20 @@ struct Service {
     NoticeKind notice;
     int radio; // the record form's radio item; -1: none of the three services
     Leaving leaving;
+    // The domains its confirmation mails come from (their subdomains too),
+    // so that a mailbox import fetches such a mail whole for the parser even
+    // when it also announces a list.
+    QStringList senderDomains = {};
 };
 
 // Every service known by name, in the order of the record form's radio items.
 const std::vector<Service> &services();
 // The service of exactly this name (case and width count), or null.
 const Service *serviceNamed(const QString &name);
+
+// The service whose confirmation mails come from this address's domain, or
+// null.
+const Service *serviceSending(const QString &address);
 
 // The record form's radio item for a looked-up value: the service's own
 // item, "その他" (3) for any other system, none (-1) for an empty value.

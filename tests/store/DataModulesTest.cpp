@@ -1,4 +1,5 @@
 #include "platform/MessageBox.h"
+#include "store/ImapPositions.h"
 #include "tests/store/StoreTestUtil.h"
 
 #include <sys/stat.h>
@@ -238,4 +239,48 @@ TEST_F(DataModulesTest, LookedUpPublishingMatchesExactNamesWithoutMovingTheSyste
     EXPECT_EQ(lookedUpPublishing(QStringLiteral("Clickincome"), t2()), QStringLiteral("Clickincome"));
     t2().close();
     EXPECT_EQ(lookedUpPublishing(QStringLiteral("melma"), t2()), QString()) << "a closed table knows no names";
+}
+
+TEST_F(DataModulesTest, AMailboxPositionIsStoredWithItsBatchAndAnOlderFileGetsItsTable) {
+    const QString magazines = env->dataDir() + QStringLiteral("/MMagaInfo.DB");
+    t1().open();
+    t1().close();
+    // A file as the version before left it: the lists' table, no positions.
+    {
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(magazines).constData(), &db), SQLITE_OK);
+        sqlite3_exec(db, "DROP TABLE quil_imap; PRAGMA user_version = 2", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    t1().open();
+    EXPECT_EQ(rawColumn(magazines, QStringLiteral("PRAGMA user_version")), QStringList{"3"});
+    ImapPositions positions(t1());
+    EXPECT_FALSE(positions.find(QStringLiteral("mail.example.jp"), QStringLiteral("reader"), QStringLiteral("INBOX")));
+
+    {
+        Table::Walk batch(t1());
+        addMagazine(QStringLiteral("メーリングリスト"), QStringLiteral("kept"));
+        positions.save(QStringLiteral("mail.example.jp"), QStringLiteral("reader"), QStringLiteral("INBOX"),
+                       ImapPosition{77, 10});
+        batch.end();
+    }
+    {
+        // A message that is not stored takes its position along.
+        Table::Walk batch(t1());
+        {
+            Table::Part message(t1());
+            addMagazine(QStringLiteral("メーリングリスト"), QStringLiteral("lost"));
+            positions.save(QStringLiteral("mail.example.jp"), QStringLiteral("reader"), QStringLiteral("INBOX"),
+                           ImapPosition{77, 20});
+        }
+        batch.end();
+    }
+    t1().close();
+    t1().open();
+    const auto at = positions.find(QStringLiteral("mail.example.jp"), QStringLiteral("reader"), QStringLiteral("INBOX"));
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->uidValidity, 77u);
+    EXPECT_EQ(at->lastUid, 10u);
+    EXPECT_FALSE(positions.find(QStringLiteral("mail.example.jp"), QStringLiteral("reader"), QStringLiteral("News")));
+    EXPECT_EQ(rawColumn(magazines, QStringLiteral("SELECT \"メールマガジン名\" FROM MMagaInfo")), QStringList{"kept"});
 }
