@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ~/.netrc file as curl and fetchmail read it, without touching the
 // file system: its text in, its entries out, and the one that fits a login.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GLib's headers use `signals` as a name, which Qt's headers make a
 // keyword: libsecret comes before anything of Qt.
 #include <libsecret/secret.h>
@@ -386,7 +387,7 @@ QString passwordFromCommand(const QString &command, std::chrono::milliseconds wa
         throw Error(commandFailure("が終了ステータス %1 で終わりました").arg(process.exitCode()));
     }
     const qsizetype end = output.indexOf('\n');
-    QByteArray line = output.left(end);
+    QByteArray line = end < 0 ? output : output.first(end);
     wipe(output);
     if (line.endsWith('\r'))
         line.chop(1);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where quillet-cli finds the password of a mailbox. It is never taken from
 // the command line, where other users could read it, and it never appears
