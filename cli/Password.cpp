@@ -60,6 +60,18 @@ private:
     int m_fd;
 };
 
+// Failures of the call just made, its errno taken before composing the
+// message can change it.
+[[noreturn]] void cannotReadTerminal() {
+    const int err = errno;
+    throw Error(QStringLiteral("端末 /dev/tty からパスワードを読めません"), Error::Kind::General, err);
+}
+
+[[noreturn]] void cannotOpen(const QString &path, int err) {
+    throw Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, err);
+}
+[[noreturn]] void cannotOpen(const QString &path) { cannotOpen(path, errno); }
+
 // --- the password command ----------------------------------------------------
 
 QString commandFailure(const char *what) {
@@ -102,13 +114,13 @@ std::optional<QString> fromNetrc(const QString &path, const PasswordQuery &query
     if (fd.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return std::nullopt;
-        throw Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, errno);
+        cannotOpen(path);
     }
     struct stat info;
     if (::fstat(fd.get(), &info) != 0)
-        throw Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, errno);
+        cannotOpen(path);
     if (S_ISDIR(info.st_mode))
-        throw Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, EISDIR);
+        cannotOpen(path, EISDIR);
     if (info.st_mode & 077)
         throw Error(QStringLiteral("ファイル %1 はグループや他のユーザーにも開かれている (モード %2) ため、そのパスワードは"
                                    "使いません。chmod 600 %1 としてください")
@@ -287,7 +299,7 @@ Answer readAnswer(int tty, int wake, QByteArray &line) {
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            throw Error(QStringLiteral("端末 /dev/tty からパスワードを読めません"), Error::Kind::General, errno);
+            cannotReadTerminal();
         }
         if (fds[1].revents)
             return Answer::Signal;
@@ -296,7 +308,7 @@ Answer readAnswer(int tty, int wake, QByteArray &line) {
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n < 0)
-            throw Error(QStringLiteral("端末 /dev/tty からパスワードを読めません"), Error::Kind::General, errno);
+            cannotReadTerminal();
         if (n == 0)
             return Answer::End;
         if (c == '\n')
@@ -313,7 +325,7 @@ std::optional<QString> fromTerminal(const PasswordQuery &query, Console &console
         return std::nullopt;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw Error(QStringLiteral("端末 /dev/tty からパスワードを読めません"), Error::Kind::General, errno);
+        cannotReadTerminal();
     const Descriptor wakeRead(pipeFds[0]), wakeWrite(pipeFds[1]);
 
     console.finishProgress();
