@@ -70,7 +70,7 @@ TEST(Netrc, QuotedTokensAsCurlReadsThem) {
                        R"(machine "quoted.example.jp" login taro password ""x"")"
                        "\n"
                        "machine utf8.example.jp login 太郎 password \"パス ワード\"\n"
-                       // A quote inside a token is part of it.
+                       // A quote inside a token belongs to it.
                        "machine plain.example.jp login taro password ab\"cd\n";
     EXPECT_EQ(passwordIn(text, "mail.example.jp", "taro yamada"), QStringLiteral("a b\"c\\d\te"));
     EXPECT_EQ(passwordIn(text, "utf8.example.jp", "太郎"), u"パス ワード"_qs);

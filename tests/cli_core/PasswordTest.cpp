@@ -112,7 +112,7 @@ template <typename Lookup> Outcome withoutTerminal(Lookup lookup, int boundMs = 
 }
 
 // A fresh home with no .netrc and no session bus, so that neither the
-// reader's own files nor their keyring take part.
+// reader's own files nor their keyring are read.
 class PasswordLookup : public test::EnvTest {
 protected:
     void SetUp() override {

@@ -8,7 +8,7 @@ prompt:  the question on a pseudo-terminal, answered without echo, and the
 terminal as it was after a signal.
 
 Each run gets a fresh home without .netrc; the reader's own bus, keyring and
-terminal never take part.
+terminal are never used.
 
 usage: test_password.py path/to/password_fixture keyring|prompt [unittest arguments]
 """
