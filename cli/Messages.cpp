@@ -134,6 +134,34 @@ const Form Forms[] = {
     {"サーバー %1 にユーザー %2 でログインできません", "cannot log in to the server %1 as %2"},
     {"サーバー %1 のメールボックス '%2' を開けません: %3", "cannot open the mailbox '%2' on the server %1: %3"},
     {"サーバー %1 のメールボックス '%2' を開けません", "cannot open the mailbox '%2' on the server %1"},
+    // Passwords of mailboxes
+    {"ファイル %1 はグループや他のユーザーにも開かれている (モード %2) ため、そのパスワードは使いません。"
+     "chmod 600 %1 としてください",
+     "file %1 is open to group or others (mode %2), so its passwords are not used; run chmod 600 %1"},
+    {"ファイル %1 の %2 行目で引用符が閉じていません", "file %1: the quoted token on line %2 is not closed"},
+    {"パスワードのコマンド (--password-command) を /bin/sh で起動できません",
+     "cannot start the password command (--password-command) with /bin/sh"},
+    {"パスワードのコマンド (--password-command) が %1 秒たっても終わらないため、止めました",
+     "the password command (--password-command) was stopped: it had not finished after %1 seconds"},
+    {"パスワードのコマンド (--password-command) が異常終了しました",
+     "the password command (--password-command) was ended by a signal"},
+    {"パスワードのコマンド (--password-command) が終了ステータス %1 で終わりました",
+     "the password command (--password-command) failed with exit status %1"},
+    {"パスワードのコマンド (--password-command) の出力にパスワードがありません",
+     "the password command (--password-command) printed no password"},
+    {"端末 /dev/tty からパスワードを読めません", "cannot read the password from the terminal /dev/tty"},
+    {"パスワードの入力が中断されました", "the password prompt was interrupted"},
+    {"パスワードが入力されませんでした", "no password was entered"},
+    {"%1@%2 のパスワードが見つかりません。--password-command の指定がなく、%3 にもデスクトップのキーリングにもなく、"
+     "尋ねる端末もありません (キーリングには secret-tool store --label=Quillet service quillet host %2 user %1 "
+     "で入れられます)",
+     "no password found for %1@%2: no --password-command was given, it is neither in %3 nor in the desktop's "
+     "keyring, and there is no terminal to ask on (secret-tool store --label=Quillet service quillet host %2 user "
+     "%1 puts it in the keyring)"},
+    {"%1@%2 のパスワードが見つかりません。--password-command の指定がなく、%3 になく、セッションバスがないため"
+     "デスクトップのキーリングには尋ねられず、尋ねる端末もありません",
+     "no password found for %1@%2: no --password-command was given, it is not in %3, the desktop's keyring could "
+     "not be asked (there is no session bus), and there is no terminal to ask on"},
 };
 
 struct Compiled {

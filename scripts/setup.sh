@@ -19,6 +19,8 @@
 # libetpan reads IMAP mailboxes, GnuTLS checks their servers' certificates; libsecret finds their passwords in the
 # desktop's keyring (libsecret-tools' secret-tool puts them there); Dovecot is
 # the real IMAP server the mailbox test starts on loopback.
+# gnome-keyring is the real Secret Service of the keyring test, on a private
+# bus of dbus-daemon's; gdbus (libglib2.0-bin) waits for it to be there.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -32,6 +34,7 @@ QUIL_PACKAGES=(
     locales
     openssl ca-certificates
     libetpan-dev libgnutls28-dev libsecret-1-dev libsecret-tools dovecot-imapd
+    gnome-keyring dbus-daemon libglib2.0-bin
 )
 
 quil_missing_packages() {
