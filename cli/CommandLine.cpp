@@ -18,7 +18,7 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
 ~/.local/share/quillet) で、両方のプログラムを同時に使えます。
 
 コマンド:
-  import-mail [ファイル|フォルダ]...
+  import-mail [--password-command コマンド] [ファイル|フォルダ|URL]...
       確認メールを取り込みます。メール 1 通ごとに、空の自動入力ウィンドウへ
       貼り付けて「取り込み開始」を押したのと同じレコードが登録されます。
       引数がないとき、また "-" のときは標準入力を読みます。ファイルは
@@ -36,6 +36,25 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       データベースに書き込み中で数秒待っても空かないときは、どのプログラムが
       使用中かを表示して終了コード 75 で終わります (メール配送プログラムは
       メールを残して後で渡し直します)。
+      URL は IMAP サーバーのメールボックスで、imaps://ユーザー名@サーバー
+      [:ポート]/メールボックス (TLS、既定のポートは 993) か imap://… (143。
+      STARTTLS で TLS にし、サーバーが STARTTLS を提供しないときは失敗
+      します) と書きます。メールボックス名とユーザー名は UTF-8 を % で
+      符号化して書き (例: メルマガ は %E3%83%A1%E3%83%AB%E3%83%9E%E3%82%AC)、
+      省くと INBOX です。サーバーのものは何も変えません (フラグも既読も
+      そのまま)。前回読んだところより後のメールだけを取り、UIDVALIDITY が
+      変わったメールボックスはすべて読み直します。ヘッダーを先に取り、
+      メーリングリストのメールはヘッダーだけで登録します。サーバーの
+      証明書は、システムの認証局と SSL_CERT_FILE、SSL_CERT_DIR の認証局で
+      確かめます。パスワードはコマンドラインには書きません。
+      --password-command コマンド があればそのコマンド (/bin/sh -c) の
+      出力の 1 行目を、なければ ~/.netrc (machine サーバー login ユーザー名
+      password パスワード。他人が読めるファイルは使いません)、デスクトップの
+      鍵束 (属性 service=quillet host=サーバー user=ユーザー名。例:
+      secret-tool store --label=Quillet service quillet host サーバー user
+      ユーザー名)、端末での入力 (表示しません) の順に探します。サーバーに
+      つながらないとき、途中で切れたときは終了コード 75 で、それまでに
+      登録したものは残り、次の実行はその続きから読みます。
 
   list [--state 状態] [--format tsv|json]
       すべてのレコードを格納順に、13 項目すべて表示します。
@@ -90,12 +109,14 @@ UTF-8) で書きます。その文字コードで表せない文字は「?」と
 終了コード: 0 成功、1 失敗 (エラーは標準エラーに。それまでに登録したものは
 残ります。出力を書き込めなかったときも 1 です)、2 コマンドかオプションの
 誤り、75 ほかのプログラムがデータベースを
-使用中 (数秒待っても書き込めず、何も変更していません。後でもう一度)。Quillet 本体が「データベース項目の
+使用中 (数秒待っても書き込めず、何も変更していません。後でもう一度)、または
+IMAP サーバーにつながらないか途中で切れた (それまでの分は登録済み)。Quillet 本体が「データベース項目の
 全削除」のあとデータベースを専有している間は、どのコマンドもすぐに失敗します。
 
 例:
   quillet-cli import-mail < 確認メール.txt
   quillet-cli import-mail ~/Maildir/.magazines
+  quillet-cli import-mail imaps://taro@mail.example.jp/INBOX
   quillet-cli list --state 購読中 --format json
   quillet-cli export-csv backup.csv --columns 発行媒体,メールマガジン名,マガジンＩＤ
   quillet-cli import-csv backup.csv
@@ -108,7 +129,7 @@ register is the one the Quillet program uses ($XDG_DATA_HOME/quillet, by
 default ~/.local/share/quillet); both programs may run at the same time.
 
 Commands:
-  import-mail [FILE|DIR]...
+  import-mail [--password-command COMMAND] [FILE|DIR|URL]...
       Reads confirmation mails. Each message registers the same records as
       pasting it into an empty automatic-input window and clicking
       "取り込み開始" (start import). Without arguments, and for "-", reads
@@ -126,6 +147,24 @@ Commands:
       a failure. When another program is writing to the register and it is
       not free after a few seconds, the program holding it is named and the
       exit status is 75 (a mail system keeps the mail and delivers it again).
+      A URL is a mailbox on an IMAP server: imaps://USER@HOST[:PORT]/MAILBOX
+      (TLS, port 993 by default) or imap://… (port 143, upgraded with
+      STARTTLS; fails when the server does not offer it). The mailbox and the
+      user are percent-encoded UTF-8; without a mailbox, INBOX is read.
+      Nothing on the server is changed (no flag, not even \Seen). Only the
+      messages after those read before are fetched, all of them again when
+      the mailbox's UIDVALIDITY changed; headers come first, and a list's
+      mail is registered from its headers alone. The server's certificate is
+      checked against the system's authorities and those of SSL_CERT_FILE
+      and SSL_CERT_DIR. The password is never given on the command line: it
+      is the first line printed by --password-command COMMAND (run with
+      /bin/sh -c) when given; else it comes from ~/.netrc (machine HOST login
+      USER password PASSWORD; a file others can read is refused), the
+      desktop's keyring (attributes service=quillet host=HOST user=USER, as
+      in secret-tool store --label=Quillet service quillet host HOST user
+      USER), or a prompt on the terminal without echo. When the server cannot
+      be reached or goes away, the exit status is 75; what was stored stays,
+      and the next run goes on from there.
 
   list [--state STATE] [--format tsv|json]
       Prints every record in stored order with all 13 columns.
@@ -186,19 +225,21 @@ Exit status: 0 done; 1 failed (the error is on standard error; what was stored
 before it stays stored), also when the output could not be written; 2 unknown
 command or bad options; 75 another program
 holds the register (nothing was changed after waiting a few seconds; try again
-later). While the Quillet
+later), or an IMAP server could not be reached or went away (what was read
+before is stored). While the Quillet
 program holds the register for its own use (after "データベース項目の全削除",
 deleting every record), every command fails at once.
 
 Examples:
   quillet-cli import-mail < confirmation.txt
   quillet-cli import-mail ~/Maildir/.magazines
+  quillet-cli import-mail imaps://taro@mail.example.jp/INBOX
   quillet-cli list --state 購読中 --format json
   quillet-cli export-csv backup.csv --columns 発行媒体,メールマガジン名,マガジンＩＤ
   quillet-cli import-csv backup.csv
 )";
 
-const char *const UsageJa = R"(使い方: quillet-cli import-mail [ファイル|フォルダ]...
+const char *const UsageJa = R"(使い方: quillet-cli import-mail [--password-command コマンド] [ファイル|フォルダ|URL]...
         quillet-cli list [--state 状態] [--format tsv|json]
         quillet-cli export-csv ファイル [--columns 項目名,...]
         quillet-cli import-csv ファイル
@@ -206,7 +247,7 @@ const char *const UsageJa = R"(使い方: quillet-cli import-mail [ファイル|
 詳しくは quillet-cli --help を見てください。
 )";
 
-const char *const UsageEn = R"(Usage: quillet-cli import-mail [FILE|DIR]...
+const char *const UsageEn = R"(Usage: quillet-cli import-mail [--password-command COMMAND] [FILE|DIR|URL]...
        quillet-cli list [--state STATE] [--format tsv|json]
        quillet-cli export-csv FILE [--columns NAME,...]
        quillet-cli import-csv FILE
@@ -307,7 +348,11 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     const QCommandLineOption listIdOption(QStringLiteral("list-id"), QString(), QStringLiteral("id"));
     const QCommandLineOption nameOption(QStringLiteral("name"), QString(), QStringLiteral("name"));
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
-    if (command == QLatin1String("unsubscribe")) {
+    const QCommandLineOption passwordCommandOption(QStringLiteral("password-command"), QString(),
+                                                   QStringLiteral("command"));
+    if (command == QLatin1String("import-mail")) {
+        p.addOption(passwordCommandOption);
+    } else if (command == QLatin1String("unsubscribe")) {
         p.addOption(listIdOption);
         p.addOption(nameOption);
         p.addOption(dryRunOption);
@@ -316,7 +361,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         p.addOption(formatOption);
     } else if (command == QLatin1String("export-csv")) {
         p.addOption(columnsOption);
-    } else if (command != QLatin1String("import-mail") && command != QLatin1String("import-csv")) {
+    } else if (command != QLatin1String("import-csv")) {
         return usageError(c, c.tr("不明なコマンド: %1", "unknown command: %1").arg(command));
     }
     const QStringList commandArguments = QStringList{program} + positional.mid(1);
@@ -328,8 +373,12 @@ int runCommandLine(const QStringList &arguments, Console &c) {
     }
     const QStringList args = p.positionalArguments();
 
-    if (command == QLatin1String("import-mail"))
-        return importMail(args, c);
+    if (command == QLatin1String("import-mail")) {
+        MailOptions options;
+        if (p.isSet(passwordCommandOption))
+            options.passwordCommand = optionValue(p, passwordCommandOption.names().first());
+        return importMail(args, c, nullptr, options);
+    }
 
     if (command == QLatin1String("unsubscribe")) {
         if (!args.isEmpty())

@@ -1,15 +1,20 @@
 #include "cli/Commands.h"
 
 #include "app/core/Csv.h"
+#include "autoinput/core/ImapMailbox.h"
+#include "autoinput/core/ImapUrl.h"
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/ListRegister.h"
 #include "autoinput/core/MailParser.h"
 #include "autoinput/core/MailReader.h"
 #include "cancel/core/ListLeaving.h"
 #include "cancel/core/OneClick.h"
+#include "cancel/core/Services.h"
+#include "cli/Password.h"
 #include "platform/DataDirs.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "store/ImapPositions.h"
 #include "store/ListInfo.h"
 #include "store/Table.h"
 #include "text/Error.h"
@@ -33,7 +38,9 @@
 
 namespace quil::cli {
 
-int exitStatusFor(const Error &e) { return e.kind() == Error::Kind::Busy ? ExitTempFail : ExitFailed; }
+int exitStatusFor(const Error &e) {
+    return e.kind() == Error::Kind::Busy || e.kind() == Error::Kind::Unavailable ? ExitTempFail : ExitFailed;
+}
 
 namespace {
 
@@ -73,9 +80,11 @@ struct MessageFailure {
 };
 
 struct MailSource {
-    enum Kind { StandardInput, File, Maildir } kind;
+    enum Kind { StandardInput, File, Maildir, Imap } kind;
     QString path;
-    QStringList files; // a Maildir's messages, listed when it was checked
+    QStringList files = {};     // a Maildir's messages, listed when it was checked
+    imap::MailboxUrl url = {};  // an IMAP mailbox
+    QString password = {};      // its password, found before the tables are opened
 };
 
 // The sources as given, each checked before the tables are opened, so that a
@@ -87,6 +96,12 @@ QList<MailSource> mailSources(const QStringList &args, Console &console) {
     for (const QString &arg : args) {
         if (arg == QLatin1String("-")) {
             sources.append(MailSource{MailSource::StandardInput, QString(), {}});
+            continue;
+        }
+        if (imap::looksLikeUrl(arg)) {
+            MailSource box{MailSource::Imap, arg, {}};
+            box.url = imap::parseUrl(arg);
+            sources.append(box);
             continue;
         }
         struct stat info;
@@ -170,7 +185,9 @@ QString pastedText(const QString &text) {
 // the transaction too, so what was stored before it stays.
 class Batches {
 public:
-    explicit Batches(Table &t) : m_table(t) {}
+    // `beforeCommit` runs inside each batch before it is committed, so what
+    // is kept for the end of a batch is stored with it.
+    Batches(Table &t, std::function<void()> beforeCommit) : m_table(t), m_beforeCommit(std::move(beforeCommit)) {}
     // Before each message: a batch old enough is committed and the next begun.
     void tick() {
         if (m_walk && m_age.elapsed() < 200)
@@ -184,6 +201,8 @@ public:
         if (!m_walk)
             return;
         try {
+            if (m_beforeCommit)
+                m_beforeCommit();
             m_walk->end();
         } catch (...) {
             m_walk.reset();
@@ -194,6 +213,7 @@ public:
 
 private:
     Table &m_table;
+    std::function<void()> m_beforeCommit;
     std::optional<Table::Walk> m_walk;
     QElapsedTimer m_age;
 };
@@ -208,8 +228,14 @@ QString named(const mail::MailText &m) {
 
 class MailImporter {
 public:
+    // What the messages changed in known lists is stored with each batch,
+    // so that a batch and the mailbox position after it hold together.
     MailImporter(Register &reg, Console &console)
-        : m_reg(reg), m_console(console), m_batches(reg.magazines()),
+        : m_reg(reg), m_console(console), m_batches(reg.magazines(),
+                                                    [this] {
+                                                        if (m_lists.pending())
+                                                            m_lists.flush();
+                                                    }),
           m_lists(reg.magazines(), textlist::readFileIfExists(QStringLiteral("MADDRESS.ini"))) {}
 
     void importSource(const MailSource &source) {
@@ -233,14 +259,14 @@ public:
             for (const QString &file : source.files)
                 importStream(*mail::openRegularFile(file), file);
             break;
+        case MailSource::Imap:
+            importMailbox(source);
+            break;
         }
     }
-    // What the messages changed in known lists is stored in the last batch.
     void end() {
-        if (m_lists.pending()) {
+        if (m_lists.pending())
             m_batches.tick();
-            m_lists.flush();
-        }
         m_batches.end();
     }
     const MailImport &done() const { return m_done; }
@@ -261,6 +287,133 @@ private:
             m.text = pastedText(m.text);
             importText(m);
         }
+    }
+
+    // A mailbox on a server: fetched a range at a time with no transaction
+    // open, then each range stored in one batch with the position after it.
+    void importMailbox(const MailSource &source) {
+        m_batches.end();
+        const imap::MailboxUrl &url = source.url;
+        imap::Mailbox box(url, source.password);
+        ImapPositions positions(m_reg.magazines());
+        const QString server = url.positionKey();
+        const std::optional<ImapPosition> stored = positions.find(server, url.user, url.mailbox);
+        ImapPosition at{box.uidValidity(), 0};
+        if (stored && stored->uidValidity == box.uidValidity())
+            at.lastUid = stored->lastUid;
+        // Nothing new, as the server said when the mailbox was opened.
+        if (stored && stored->uidValidity == box.uidValidity() && box.uidNext() != 0
+            && box.uidNext() <= at.lastUid + 1)
+            return;
+        const QList<imap::MessageSize> waiting =
+            box.messageCount() == 0 ? QList<imap::MessageSize>() : box.messagesAbove(at.lastUid);
+        if (waiting.isEmpty() && (!stored || stored->uidValidity != box.uidValidity())) {
+            // An empty or renewed mailbox: its UIDVALIDITY is kept all the same.
+            m_batches.tick();
+            positions.save(server, url.user, url.mailbox, at);
+            m_batches.end();
+            return;
+        }
+        qsizetype next = 0;
+        while (next < waiting.size()) {
+            // A range: up to kRangeMessages messages, no more bytes than
+            // kRangeBytes unless one message alone is larger.
+            QList<quint32> range;
+            qint64 bytes = 0;
+            while (next < waiting.size() && range.size() < kRangeMessages
+                   && (range.isEmpty() || bytes + waiting[next].size <= kRangeBytes)) {
+                bytes += waiting[next].size;
+                range.append(waiting[next++].uid);
+            }
+            QMap<quint32, mail::MailText> heads;
+            box.fetchHeaders(range, [&](quint32 uid, const QByteArray &header) {
+                const QList<mail::MailText> read = mail::readMessages(header, labelOf(url, uid));
+                mail::MailText m = read.isEmpty() ? mail::MailText{} : read.first();
+                m.label = labelOf(url, uid);
+                heads.insert(uid, m);
+            });
+            QList<quint32> whole;
+            QHash<quint32, quint32> sizes;
+            for (const imap::MessageSize &w : waiting.mid(next - range.size(), range.size()))
+                sizes.insert(w.uid, w.size);
+            for (quint32 uid : range) {
+                const auto it = heads.constFind(uid);
+                if (it == heads.constEnd() || needsWholeMessage(it->list))
+                    if (sizes.value(uid) <= mail::MaxMessageBytes)
+                        whole.append(uid);
+            }
+            QHash<quint32, mail::MailText> bodies;
+            box.fetchMessages(whole, [&](quint32 uid, const QByteArray &message) {
+                const QList<mail::MailText> read = mail::readMessages(message, labelOf(url, uid));
+                mail::MailText m;
+                if (read.isEmpty()) {
+                    // No header block the reader knows: a text, as a file
+                    // that is no mail is taken.
+                    m.text = droppedText(message);
+                } else {
+                    m = read.first();
+                    m.text = pastedText(m.text);
+                }
+                m.label = labelOf(url, uid);
+                bodies.insert(uid, m);
+            });
+            // The range is stored in one batch, each message with the
+            // position after it.
+            m_batches.end();
+            for (quint32 uid : range) {
+                if (const auto b = bodies.constFind(uid); b != bodies.constEnd()) {
+                    importText(*b);
+                } else if (const auto h = heads.constFind(uid); h != heads.constEnd() && !needsWholeMessage(h->list)) {
+                    importListHeaders(*h);
+                } else if (sizes.value(uid) > mail::MaxMessageBytes) {
+                    throw MessageFailure{labelOf(url, uid),
+                                         m_console.translated(QStringLiteral("メールが大きすぎます (%1 を超えています)")
+                                                                  .arg(QStringLiteral("64 MB")))};
+                } else {
+                    // Gone between the listing and the fetch (expunged by
+                    // another client): nothing to read.
+                }
+                at.lastUid = uid;
+                positions.save(server, url.user, url.mailbox, at);
+            }
+            m_batches.end();
+        }
+    }
+
+    static constexpr qsizetype kRangeMessages = 500;
+    static constexpr qint64 kRangeBytes = qint64(16) * 1024 * 1024;
+
+    static QString labelOf(const imap::MailboxUrl &url, quint32 uid) {
+        return url.display() + QStringLiteral(";UID=") + QString::number(uid);
+    }
+
+    // A list's mail needs no more than its headers, unless a publishing
+    // service the parser knows sent it.
+    static bool needsWholeMessage(const mail::ListHeaders &h) {
+        return !h.isList() || serviceSending(h.from.address) != nullptr;
+    }
+
+    // A message of a list, registered from its headers alone.
+    void importListHeaders(const mail::MailText &m) {
+        try {
+            m_batches.tick();
+            Table::Part part(m_reg.magazines());
+            m_lists.take(m.list, 0);
+            part.keep();
+        } catch (const Error &e) {
+            throw MessageFailure{named(m), m_console.describe(e), e.kind()};
+        }
+        ++m_done.messages;
+        m_done.lists = m_lists.added();
+        m_done.registered = m_registeredByParser + m_done.lists;
+        showProgress();
+    }
+
+    void showProgress() {
+        m_console.progress(m_done.messages,
+                           m_console.tr("%1 通を読み、%2 件を登録しました", "%1 messages read, %2 records registered")
+                               .arg(m_done.messages)
+                               .arg(m_done.registered));
     }
 
     void importText(const mail::MailText &m) {
@@ -285,10 +438,7 @@ private:
         m_registeredByParser += parser.registeredCount();
         m_done.lists = m_lists.added();
         m_done.registered = m_registeredByParser + m_done.lists;
-        m_console.progress(m_done.messages,
-                           m_console.tr("%1 通を読み、%2 件を登録しました", "%1 messages read, %2 records registered")
-                               .arg(m_done.messages)
-                               .arg(m_done.registered));
+        showProgress();
     }
 
 public:
@@ -412,9 +562,16 @@ void Register::close() {
 
 // --- commands ----------------------------------------------------------------
 
-int importMail(const QStringList &sourceArgs, Console &console, MailImport *result) {
+int importMail(const QStringList &sourceArgs, Console &console, MailImport *result, const MailOptions &options) {
     return guarded(console, [&] {
-        const QList<MailSource> sources = mailSources(sourceArgs, console);
+        QList<MailSource> sources = mailSources(sourceArgs, console);
+        // Every password is found before the register is opened: a prompt
+        // waits for the reader.
+        for (MailSource &source : sources) {
+            if (source.kind == MailSource::Imap)
+                source.password =
+                    findPassword(PasswordQuery{source.url.host, source.url.user, options.passwordCommand}, console);
+        }
         Register reg;
         MailImporter importer(reg, console);
         int status = ExitOk;

@@ -71,7 +71,19 @@ struct MailImport {
 // first failure (the parser's error, a message that cannot be decoded, a
 // file that cannot be read) stops the import; its error is printed with the
 // message's label.
-int importMail(const QStringList &sources, Console &console, MailImport *result = nullptr);
+// A source may also be a mailbox on an IMAP server, imaps://USER@HOST[:PORT]/
+// MAILBOX or imap://… (STARTTLS): it is read without changing anything there,
+// only the messages above the highest UID read before (all again when its
+// UIDVALIDITY changed), headers first and whole messages only where the
+// parser can use them. Its password comes from `passwordCommand` when given,
+// else ~/.netrc, the keyring or a prompt, all asked before the register is
+// opened. A server that cannot be reached or goes away gives 75; what was
+// stored before stays, and the next run goes on after it.
+struct MailOptions {
+    QString passwordCommand; // --password-command
+};
+int importMail(const QStringList &sources, Console &console, MailImport *result = nullptr,
+               const MailOptions &options = {});
 
 enum class ListFormat { Tsv, Json };
 

@@ -112,6 +112,7 @@ struct Mailbox::Private {
     bool broken = false; // the connection failed; nothing more is said on it
     quint32 uidValidity = 0;
     quint32 uidNext = 0;
+    quint32 exists = 0;
     int timeout = DefaultTimeoutSeconds;
     QByteArray serverName;
 
@@ -249,6 +250,7 @@ struct Mailbox::Private {
         if (imap->imap_selection_info) {
             uidValidity = imap->imap_selection_info->sel_uidvalidity;
             uidNext = imap->imap_selection_info->sel_uidnext;
+            exists = imap->imap_selection_info->sel_exists;
         }
     }
 
@@ -314,6 +316,7 @@ Mailbox::~Mailbox() = default;
 
 quint32 Mailbox::uidValidity() const { return d->uidValidity; }
 quint32 Mailbox::uidNext() const { return d->uidNext; }
+quint32 Mailbox::messageCount() const { return d->exists; }
 
 QList<MessageSize> Mailbox::messagesAbove(quint32 after) {
     QList<MessageSize> found;

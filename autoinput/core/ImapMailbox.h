@@ -39,6 +39,8 @@ public:
     // The UID the next message will get, as the server told on EXAMINE;
     // 0 when it did not.
     quint32 uidNext() const;
+    // The messages the mailbox held when it was examined.
+    quint32 messageCount() const;
     // The messages whose UID is above `after`, in UID order, with their sizes.
     QList<MessageSize> messagesAbove(quint32 after);
     // The header block of each message (UID FETCH … BODY.PEEK[HEADER]), in
