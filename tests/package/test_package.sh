@@ -46,6 +46,8 @@ done
 has /usr/share/icons/hicolor/scalable/apps/quillet.svg
 has /usr/share/doc/quillet/README.md
 has /usr/share/doc/quillet/Manual/QUIL.html
+has /usr/lib/systemd/user/quillet-import-mail.service
+has /usr/lib/systemd/user/quillet-import-mail.timer
 # The manual goes as a folder: whatever lies beside QUIL.html goes with it.
 while IFS= read -r f; do
     has "/usr/share/doc/quillet/Manual/${f#"$source"/docs/Manual/}"
@@ -54,7 +56,7 @@ done < <(find "$source/docs/Manual" -type f)
 # The two programs and nothing else that the build makes.
 bins=$(grep -E '^/usr/bin/.' "$tmp/files" | sort | tr '\n' ' ')
 [[ $bins == "/usr/bin/quillet /usr/bin/quillet-cli " ]] || fail "unexpected programs in /usr/bin: $bins"
-if grep -E '\.(a|o|so)$|/lib/|/include/|test_|bench|fixture' "$tmp/files" >"$tmp/stray"; then
+if grep -vE '^/usr/lib/systemd/user/' "$tmp/files" | grep -E '\.(a|o|so)$|/lib/|/include/|test_|bench|fixture' >"$tmp/stray"; then
     cat "$tmp/stray" >&2
     fail "libraries, tests or benchmarks are packed"
 fi
@@ -77,5 +79,21 @@ desktop=$tmp/root/usr/share/applications/quillet.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the installed desktop entry"
 grep -qx 'Exec=quillet' "$desktop" || fail "the desktop entry does not start quillet"
 grep -qx 'Icon=quillet' "$desktop" || fail "the desktop entry does not name the quillet icon"
+
+# The hourly import's units are valid as systemd reads them, and not enabled.
+if command -v systemd-analyze >/dev/null 2>&1; then
+    units=$tmp/root/usr/lib/systemd/user
+    sed -i "s|/usr/bin/quillet-cli|$tmp/root/usr/bin/quillet-cli|" "$units/quillet-import-mail.service"
+    mkdir -m 700 "$tmp/runtime"
+    # It exits 0 on a key it ignores: anything it says about the units fails.
+    XDG_RUNTIME_DIR=$tmp/runtime systemd-analyze verify --user "$units/quillet-import-mail.service" \
+        "$units/quillet-import-mail.timer" >"$tmp/verify" 2>&1 || fail "systemd-analyze fails: $(cat "$tmp/verify")"
+    if grep -F "$units" "$tmp/verify"; then
+        fail "systemd-analyze finds fault with the import units"
+    fi
+fi
+if grep -E '^/etc/systemd/' "$tmp/files"; then
+    fail "the import timer is enabled by the package"
+fi
 
 echo "package ok"
