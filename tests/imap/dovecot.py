@@ -22,6 +22,7 @@ import ctypes
 import dataclasses
 import imaplib
 import os
+import grp
 import pwd
 import re
 import select
@@ -276,6 +277,7 @@ class Dovecot:
             nobody = pwd.getpwnam("nobody")
             self.mail_uid, self.mail_gid = nobody.pw_uid, nobody.pw_gid
             self.login_user, self.internal_user = "dovenull", "dovecot"
+            self.internal_group = "dovecot"
             for user in (self.login_user, self.internal_user):
                 try:
                     pwd.getpwnam(user)
@@ -285,6 +287,8 @@ class Dovecot:
             me = pwd.getpwuid(os.getuid())
             self.mail_uid, self.mail_gid = me.pw_uid, me.pw_gid
             self.login_user = self.internal_user = me.pw_name
+            # Its sockets are given to this group, which must be one of ours.
+            self.internal_group = grp.getgrgid(os.getgid()).gr_name
 
     def _chown(self, path):
         if os.geteuid() == 0:
@@ -300,10 +304,9 @@ class Dovecot:
         os.chmod(self.passwd_path, 0o644)
 
     def _write_config(self):
-        listeners = [f"  inet_listener imap {{\n    port = {self.imap_port}\n  }}\n"]
+        listeners = f"  inet_listener imap {{\n    port = {self.imap_port}\n  }}\n"
         if self.starttls:
-            listeners.append(f"  inet_listener imaps {{\n    port = {self.imaps_port}\n    ssl = yes\n  }}\n")
-        if self.starttls:
+            listeners += f"  inet_listener imaps {{\n    port = {self.imaps_port}\n    ssl = yes\n  }}\n"
             tls = (f"ssl = yes\n"
                    f"ssl_cert = <{self.certificate.cert}\n"
                    f"ssl_key = <{self.certificate.key}\n")
@@ -312,7 +315,7 @@ class Dovecot:
         # Dovecot takes a loopback connection for a secure one and lets a
         # password through on it all the same; the instance without TLS says
         # so outright. Whether a login came over TLS is in its log line.
-        plaintext = "no" if not self.starttls else "yes"
+        plaintext = "yes" if self.starttls else "no"
         text = f"""# Written by the mailbox test fixture; read by nothing but this instance.
 base_dir = {self.base_dir}
 state_dir = {self.state_dir}
@@ -322,6 +325,7 @@ protocols = imap
 listen = 127.0.0.1
 default_login_user = {self.login_user}
 default_internal_user = {self.internal_user}
+default_internal_group = {self.internal_group}
 first_valid_uid = 1
 {tls}
 disable_plaintext_auth = {plaintext}
@@ -340,8 +344,13 @@ mail_location = maildir:{self.mail_dir}/%u
 imap_id_log = name
 imap_logout_format = in=%i out=%o hdr_count=%{{fetch_hdr_count}} hdr_bytes=%{{fetch_hdr_bytes}} \
 body_count=%{{fetch_body_count}} body_bytes=%{{fetch_body_bytes}}
+# No chroot, which only root may do: the fixture also runs as a user.
+service anvil {{
+  chroot =
+}}
 service imap-login {{
-{"".join(listeners)}}}
+  chroot =
+{listeners}}}
 """
         with open(self.config_path, "w") as f:
             f.write(text)
@@ -369,6 +378,7 @@ service imap-login {{
         except FileNotFoundError:
             pass
         self._output = open(os.path.join(self.root, "dovecot.out"), "ab")
+        start_mark = self.mark()
         self.process = subprocess.Popen([DOVECOT, "-c", self.config_path, "-F"], stdin=subprocess.DEVNULL,
                                         stdout=self._output, stderr=subprocess.STDOUT, start_new_session=True,
                                         preexec_fn=_die_with_parent)
@@ -377,6 +387,10 @@ service imap-login {{
         ports = [(self.imap_port, False)] + ([(self.imaps_port, True)] if self.imaps_port else [])
         for port, tls in ports:
             while True:
+                fatal = [line for line in self.log_since(start_mark) if ": Fatal: " in line]
+                if fatal:
+                    self.kill()
+                    raise FixtureError(f"Dovecot failed to start:\n{self.output_tail()}")
                 if self.process.poll() is not None:
                     status = self.process.returncode
                     self._reap()
@@ -558,7 +572,8 @@ service imap-login {{
 
     def sessions(self, mark):
         """Each session logged in since mark; those whose logout line has not
-        come (or never will, the server killed) have ended False."""
+        come (or never will, the server killed) have ended False. Sessions
+        that logged in before mark are left out, also when they end after it."""
         found = {}
         order = []
         for line in self.log_since(mark):
@@ -584,7 +599,7 @@ service imap-login {{
                 session.reason = m.group(4)
                 (session.bytes_in, session.bytes_out, session.hdr_count, session.hdr_bytes,
                  session.body_count, session.body_bytes) = (int(g) for g in m.groups()[4:])
-        return [found[sid] for sid in order]
+        return [found[sid] for sid in order if found[sid].method]
 
     def wait_sessions(self, mark, count=1, timeout=LOG_WAIT):
         """The sessions since mark once at least count have logged in and every
@@ -592,11 +607,14 @@ service imap-login {{
 
         def settled():
             sessions = self.sessions(mark)
-            logged_in = [s for s in sessions if s.method]
-            if len(logged_in) >= count and all(s.ended for s in sessions):
+            if len(sessions) >= count and all(s.ended for s in sessions):
                 return sessions
             return None
 
+        # Login lines come from the login processes, each on its own way to
+        # the log: one of the fixture's own, made now, comes after them.
+        if self.running:
+            self.barrier()
         sessions = wait_until(settled, timeout)
         if not sessions:
             raise FixtureError(f"expected {count} finished session(s) in Dovecot's log within {timeout} s, "
