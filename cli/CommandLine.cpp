@@ -90,6 +90,18 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       --name 名前     メールマガジン名で選びます (同じ名前なら最初のもの)
       --dry-run       送る内容を表示するだけで、何も送らず何も変えません
 
+  import-reg ファイル.reg
+      Windows のレジストリエディタで書き出したキー
+      HKEY_CURRENT_USER\software\KAV\QUIL のファイル (「Windows Registry
+      Editor Version 5.00」の UTF-16 か UTF-8、「REGEDIT4」の Shift_JIS) を
+      読み、そのキーの値をすべて (CNMCheck、PIPCheck、InstallVer ほか) 型も
+      そのままで設定ファイル ($XDG_CONFIG_HOME/quillet/registry.reg) に
+      書きこみます。設定ファイルのほかの行はそのまま残り、ほかのキーの値は
+      読みこみません。終わると
+      「設定を N 個読みこみました（ほかのキー M 個は読みこんでいません）。」
+      と表示します。読めない行があるファイル、途中で切れたファイル、そのキーの
+      ないファイルはエラーで、何も書きこみません。データベースは開きません。
+
 オプション:
   -h, --help      この説明を表示します
   -v, --version   版を表示します
@@ -204,6 +216,19 @@ Commands:
       --name NAME     chooses by メールマガジン名 (the first of that name)
       --dry-run       prints what would be sent; sends and changes nothing
 
+  import-reg FILE.reg
+      Reads the key HKEY_CURRENT_USER\software\KAV\QUIL as the Windows
+      registry editor exports it ("Windows Registry Editor Version 5.00" in
+      UTF-16 or UTF-8, or "REGEDIT4" in Shift_JIS) and writes every value of
+      that key (CNMCheck, PIPCheck, InstallVer and any other) with its type
+      into the settings file ($XDG_CONFIG_HOME/quillet/registry.reg). The
+      settings file's other lines stay as they were; values of other keys are
+      not imported. Prints
+      "設定を N 個読みこみました（ほかのキー M 個は読みこんでいません）。"
+      (N settings imported, M other keys not). A file with a line that cannot
+      be read, a file cut short and a file without that key are errors, and
+      nothing is written. The register is not opened.
+
 Options:
   -h, --help      Prints this help.
   -v, --version   Prints the version.
@@ -244,6 +269,7 @@ const char *const UsageJa = R"(使い方: quillet-cli import-mail [--password-co
         quillet-cli export-csv ファイル [--columns 項目名,...]
         quillet-cli import-csv ファイル
         quillet-cli unsubscribe (--list-id ID | --name 名前) [--dry-run]
+        quillet-cli import-reg ファイル.reg
 詳しくは quillet-cli --help を見てください。
 )";
 
@@ -252,6 +278,7 @@ const char *const UsageEn = R"(Usage: quillet-cli import-mail [--password-comman
        quillet-cli export-csv FILE [--columns NAME,...]
        quillet-cli import-csv FILE
        quillet-cli unsubscribe (--list-id ID | --name NAME) [--dry-run]
+       quillet-cli import-reg FILE.reg
 See quillet-cli --help for more.
 )";
 
@@ -361,7 +388,7 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         p.addOption(formatOption);
     } else if (command == QLatin1String("export-csv")) {
         p.addOption(columnsOption);
-    } else if (command != QLatin1String("import-csv")) {
+    } else if (command != QLatin1String("import-csv") && command != QLatin1String("import-reg")) {
         return usageError(c, c.tr("不明なコマンド: %1", "unknown command: %1").arg(command));
     }
     const QStringList commandArguments = QStringList{program} + positional.mid(1);
@@ -424,6 +451,8 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         }
         return exportCsvFile(args.first(), columns, c);
     }
+    if (command == QLatin1String("import-reg"))
+        return importRegFile(args.first(), c);
     return importCsvFile(args.first(), c);
 }
 

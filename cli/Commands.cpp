@@ -12,10 +12,12 @@
 #include "cancel/core/Services.h"
 #include "cli/Password.h"
 #include "platform/DataDirs.h"
+#include "platform/RegImport.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
 #include "store/ImapPositions.h"
 #include "store/ListInfo.h"
+#include "store/Settings.h"
 #include "store/Table.h"
 #include "text/Error.h"
 #include "text/DateText.h"
@@ -813,6 +815,14 @@ int importCsvFile(const QString &path, Console &console) {
         }
         reg.close();
         console.print(importDoneNotice(count).text);
+        return int(ExitOk);
+    });
+}
+
+int importRegFile(const QString &path, Console &console) {
+    return guarded(console, [&] {
+        RegistryFile settings(registryFilePath());
+        console.print(importRegExport(path, SettingsFileKey, settings).message());
         return int(ExitOk);
     });
 }

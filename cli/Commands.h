@@ -115,4 +115,9 @@ int unsubscribeList(const UnsubscribeRequest &request, Console &console);
 // import-csv: the window's CSV import of a file, without dialogs.
 int importCsvFile(const QString &path, Console &console);
 
+// import-reg: the values of the program's key in a file the Windows registry
+// editor exported, written with their types into the settings file at
+// registryFilePath(); prints the count. The register is not opened.
+int importRegFile(const QString &path, Console &console);
+
 } // namespace quil::cli

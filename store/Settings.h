@@ -9,6 +9,8 @@ class Table;
 inline const QString SettingsKeyPath = QStringLiteral("\\software\\KAV");
 inline const QString SettingsSubkey = QStringLiteral("QUIL");
 inline const QString ProgramVersion = QStringLiteral("4.00");
+// The same key as the settings file names it, relative to the user's branch.
+inline const QString SettingsFileKey = QStringLiteral("software\\KAV\\QUIL");
 
 // How the upgrade reaches the magazine table: the main window's creation asks
 // the question, and the conversion opens the table itself when it is closed.

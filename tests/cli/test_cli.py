@@ -1063,6 +1063,94 @@ class ListsThatAnnounceThemselves(CliTest):
         self.assertEqual(rows[0]["unsubscribe"]["list_id"], "0000123456.mag2.example")
 
 
+def utf16_export(lines):
+    """A key as the Windows registry editor exports it: UTF-16LE after a BOM, CR LF."""
+    return b"\xff\xfe" + "\r\n".join(["Windows Registry Editor Version 5.00", ""] + lines + ["", ""]).encode("utf-16-le")
+
+
+def regedit4_export(lines):
+    """The older format of the editor, in the code page."""
+    return "\r\n".join(["REGEDIT4", ""] + lines + ["", ""]).encode("cp932")
+
+
+class ImportRegistryExport(CliTest):
+    """import-reg brings the key the Windows program kept into the settings file."""
+
+    def settings(self):
+        return os.path.join(self.root, "config", "quillet", "registry.reg")
+
+    def settings_bytes(self):
+        try:
+            with open(self.settings(), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def test_a_unicode_export_goes_in_beside_what_the_settings_file_had(self):
+        os.makedirs(os.path.dirname(self.settings()))
+        with open(self.settings(), "wb") as f:
+            f.write(b"REGEDIT4\n; by hand\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n"
+                    b"\"HostMelma\"=\"127.0.0.1:8000\"\n\"CNMCheck\"=\"1\"\n\n")
+        path = self.write("quil.reg", utf16_export([
+            "[HKEY_CURRENT_USER\\Software\\KAV]", "",
+            "[HKEY_CURRENT_USER\\Software\\KAV\\QUIL]",
+            '"CNMCheck"=dword:00000000', '"PIPCheck"="1"', '"InstallVer"="3.00"']))
+        self.assertEqual(self.ok("import-reg", path),
+                         "設定を 3 個読みこみました（ほかのキー 1 個は読みこんでいません）。\n")
+        self.assertEqual(self.settings_bytes(),
+                         b"REGEDIT4\n; by hand\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n"
+                         b"\"HostMelma\"=\"127.0.0.1:8000\"\n\"CNMCheck\"=dword:00000000\n"
+                         b"\"PIPCheck\"=\"1\"\n\"InstallVer\"=\"3.00\"\n\n")
+        self.assertFalse(os.path.exists(os.path.join(self.data, "quillet")), "the register is not opened")
+
+    def test_a_regedit4_export_in_shift_jis(self):
+        path = self.write("quil.reg", regedit4_export([
+            "[hkey_current_user\\SOFTWARE\\kav\\quil]", '"InstallVer"="4.00"', '"Note"="表示ソフト"']))
+        self.assertEqual(self.ok("import-reg", path),
+                         "設定を 2 個読みこみました（ほかのキー 0 個は読みこんでいません）。\n")
+        text = self.settings_bytes().decode("utf-8")
+        self.assertIn('"InstallVer"="4.00"\n', text)
+        self.assertIn('"Note"="表示ソフト"\n', text)
+
+    def test_refused_files_write_nothing(self):
+        cut = utf16_export(["[HKEY_CURRENT_USER\\Software\\KAV\\QUIL]", '"InstallVer"="4.00"'])[:-9]
+        cases = [
+            (b'"Name","ID"\r\n', "was not exported by the registry editor (its first line is neither "
+             '"Windows Registry Editor Version 5.00" nor "REGEDIT4")',
+             "はレジストリエディタで書き出したファイルではありません"),
+            (cut, "is cut short: it ends inside a UTF-16 character",
+             "は途中で切れています: UTF-16 の文字の途中で終わっています"),
+            (regedit4_export(["[HKCU\\software\\KAV\\QUIL]", '"A"="1"', '"B"=dword:xyz']),
+             "cannot read line 5 of file {}: a dword is a hexadecimal number of up to 8 digits",
+             "の 5 行目を読めません: dword の値は 16 進 8 桁までの数です"),
+            (regedit4_export(["[HKCU\\software\\KAV]"]),
+             "has no key HKEY_CURRENT_USER\\software\\KAV\\QUIL", "にはキー HKEY_CURRENT_USER\\software\\KAV\\QUIL がありません"),
+        ]
+        for content, english, japanese in cases:
+            path = self.write("bad.reg", content)
+            for env, text in ((self.env, english.format(path)), (self.japanese(), japanese)):
+                r = self.run_cli("import-reg", path, env=env)
+                self.assertEqual(r.returncode, 1, text)
+                self.assertIn(path, r.stderr.decode("utf-8"))
+                self.assertIn(text, r.stderr.decode("utf-8"))
+                self.assertEqual(r.stdout, b"")
+                self.assertIsNone(self.settings_bytes(), text)
+        r = self.run_cli("import-reg", "nosuch.reg")
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode("utf-8"), "quillet-cli: cannot open file nosuch.reg: No such file or directory\n")
+
+    def test_usage_and_help(self):
+        for args, text in ((["import-reg"], "import-reg: missing file name"),
+                           (["import-reg", "a.reg", "b.reg"], "import-reg: unexpected argument: b.reg")):
+            r = self.run_cli(*args)
+            self.assertEqual(r.returncode, 2)
+            self.assertTrue(r.stderr.decode("utf-8").startswith(f"quillet-cli: {text}\nUsage: quillet-cli"))
+            self.assertIn("quillet-cli import-reg FILE.reg", r.stderr.decode("utf-8"))
+        self.assertIn("import-reg FILE.reg", self.ok("--help"))
+        r = self.run_cli("--help", env=dict(self.env, LANG="ja_JP.UTF-8"))
+        self.assertIn("import-reg ファイル.reg", r.stdout.decode("utf-8"))
+
+
 class LockedRegister(CliTest):
     """Another program holds the write lock: a mail system is told to try later."""
 

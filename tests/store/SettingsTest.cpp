@@ -2,6 +2,7 @@
 
 #include "platform/DataDirs.h"
 #include "platform/MessageBox.h"
+#include "platform/RegImport.h"
 #include "platform/Registry.h"
 #include "store/Settings.h"
 
@@ -151,6 +152,25 @@ TEST_F(SettingsTest, NoticeOptionReadsNumbersAndClearsValuesOfAnotherType) {
     EXPECT_FALSE(stored(QStringLiteral("CNMCheck")).has_value());
     EXPECT_FALSE(stored(QStringLiteral("PIPCheck")).has_value());
     EXPECT_TRUE(MessageBox::shown().isEmpty()) << "no message for the failed read";
+}
+
+TEST_F(SettingsTest, ImportedWindowsSettingsAreMetByTheStartUpAsStored) {
+    auto importFile = [&](const QByteArray &lines) {
+        RegistryFile file(registryFilePath());
+        importRegExport(env->writeFile("quil.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\KAV\\QUIL]\r\n" + lines),
+                        SettingsFileKey, file);
+    };
+    importFile("\"InstallVer\"=\"4.00\"\r\n\"CNMCheck\"=dword:00000000\r\n\"PIPCheck\"=\"1\"\r\n");
+    EXPECT_FALSE(startUp().asked) << "this program's version asks nothing";
+    // A notice value of another type is dropped with its neighbour; the option keeps its state.
+    EXPECT_FALSE(loadOption(false));
+    EXPECT_FALSE(stored(QStringLiteral("CNMCheck")).has_value());
+    EXPECT_FALSE(stored(QStringLiteral("PIPCheck")).has_value());
+
+    importFile("\"InstallVer\"=\"3.00\"\r\n\"CNMCheck\"=\"0\"\r\n");
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    EXPECT_TRUE(startUp().asked) << "an older version asks";
+    EXPECT_FALSE(loadOption(true));
 }
 
 TEST_F(SettingsTest, MenuTogglesStoreTextValues) {
