@@ -115,4 +115,15 @@ int unsubscribeList(const UnsubscribeRequest &request, Console &console);
 // import-csv: the window's CSV import of a file, without dialogs.
 int importCsvFile(const QString &path, Console &console);
 
+// import-paradox: the old Windows program's Paradox tables (MMagaInfo.DB,
+// MMagaSys.DB) into the register, each into the table its columns name
+// whatever the file is called (app/core/ParadoxImport.h). Every file is read
+// and told before the register is opened, so that a file that is no such
+// table stores nothing of the others. Then they are imported in the order
+// given, each whole or not at all, with one count line each:
+// "計 N 行のデータを書きこみました。" or "計 N 行の発行システムを追加しました
+// （M 行は既にあるため変更していません）。". The first failure stops; the
+// files before it stay imported.
+int importParadoxFiles(const QStringList &paths, Console &console);
+
 } // namespace quil::cli

@@ -190,8 +190,17 @@ Notice paradoxSystemsNotice(const ParadoxSystemsImport &result) {
             QStringLiteral("書き込み完了"), MsgIcon::Information};
 }
 
+Error neitherParadoxTableError(const QString &name) {
+    return Error(QStringLiteral("ファイル %1 は、メールマガジンの表 (MMagaInfo.DB) でも発行システムの表 (MMagaSys.DB) でもありません")
+                     .arg(name));
+}
+
 ParadoxImport importParadox(Table &magazines, Table &systems, const QString &path) {
     ParadoxTable file(path);
+    return importParadox(magazines, systems, file);
+}
+
+ParadoxImport importParadox(Table &magazines, Table &systems, ParadoxTable &file) {
     ParadoxImport result;
     result.kind = paradoxTableKind(file);
     switch (result.kind) {
@@ -207,8 +216,7 @@ ParadoxImport importParadox(Table &magazines, Table &systems, const QString &pat
         break;
     }
     case ParadoxTableKind::Neither:
-        throw Error(QStringLiteral("ファイル %1 は、メールマガジンの表 (MMagaInfo.DB) でも発行システムの表 (MMagaSys.DB) でもありません")
-                        .arg(path));
+        throw neitherParadoxTableError(file.name());
     }
     return result;
 }

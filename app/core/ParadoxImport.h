@@ -19,6 +19,7 @@
 #include "app/core/RegisterCommands.h"
 #include "store/ParadoxTable.h"
 #include "store/Table.h"
+#include "text/Error.h"
 
 #include <QString>
 
@@ -31,6 +32,8 @@ enum class ParadoxTableKind { Neither, Magazines, Systems };
 ParadoxTableKind paradoxTableKind(const ParadoxTable &file);
 // The same for a file on disk; throws the reader's errors.
 ParadoxTableKind paradoxTableKind(const QString &path);
+// The error for a file whose columns name neither table.
+Error neitherParadoxTableError(const QString &name);
 
 // Appends every record of the file in its stored order with all 13
 // columns, empty fields empty, timestamps to the second, and returns the
@@ -63,5 +66,6 @@ struct ParadoxImport {
 // Reads the file once and imports it into the table its columns name. A
 // file that names neither is an error naming the file; nothing is stored.
 ParadoxImport importParadox(Table &magazines, Table &systems, const QString &path);
+ParadoxImport importParadox(Table &magazines, Table &systems, ParadoxTable &file);
 
 } // namespace quil
