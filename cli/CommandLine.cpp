@@ -78,6 +78,19 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       末尾へ追加します (ウィンドウの「ファイルから読みこみ」と同じ)。
       終わると「計 N 行のデータを書きこみました。」と表示します。
 
+  import-paradox ファイル.DB...
+      以前の Windows 版の Paradox の表 (MMagaInfo.DB と MMagaSys.DB) を
+      読みこみます。どちらの表かはファイルの名前ではなく列で決めます。
+      メールマガジンの表は、レコードをすべて格納順に末尾へ追加して
+      「計 N 行のデータを書きこみました。」と表示します。発行システムの表は、
+      まだない名前の発行システムだけを追加し (組み込みのものと既にある
+      ものは変えません)、「計 N 行の発行システムを追加しました（M 行は既に
+      あるため変更していません）。」と表示します。ファイルはすべて、
+      データベースを開く前に読んで確かめます。Paradox の表でないファイル、
+      壊れた表、列が足りない・多い・型が合わない表はエラーになり、その表
+      からは何も登録しません (それまでのファイルの分は残ります)。メモの列
+      があれば、同じ名前の .MB ファイルも読みます。
+
   unsubscribe (--list-id ID | --name 名前) [--dry-run]
       ヘッダーで名乗るメーリングリスト (発行媒体「メーリングリスト」) の
       レコードを 1 件解除します。送信者が許していれば (List-Unsubscribe-Post
@@ -132,6 +145,7 @@ IMAP サーバーにつながらないか途中で切れた (それまでの分�
   quillet-cli list --state 購読中 --format json
   quillet-cli export-csv backup.csv --columns 発行媒体,メールマガジン名,マガジンＩＤ
   quillet-cli import-csv backup.csv
+  quillet-cli import-paradox 古いデータ/MMagaSys.DB 古いデータ/MMagaInfo.DB
 )";
 
 const char *const HelpEn = R"(Usage: quillet-cli COMMAND [OPTIONS] [ARGUMENTS...]
@@ -202,6 +216,21 @@ Commands:
       record per data line, as the window's "ファイルから読みこみ" (read from
       file) does; prints "計 N 行のデータを書きこみました。" (N lines written).
 
+  import-paradox FILE.DB...
+      Reads the Paradox tables of the former Windows program (MMagaInfo.DB
+      and MMagaSys.DB). Which table a file is, its columns tell, not its
+      name. The newsletters' table appends every record in stored order and
+      prints "計 N 行のデータを書きこみました。" (N lines written). The
+      publishing systems' table adds only the systems whose names are not
+      there yet (the built-in ones and those already there are not changed)
+      and prints "計 N 行の発行システムを追加しました（M 行は既にあるため変更
+      していません）。" (N systems added, M kept as they were). Every file is
+      read and checked before the register is opened. A file that is no
+      Paradox table, a damaged table, or one with a column missing, extra or
+      of another type is an error, and nothing of that table is stored (the
+      files before it stay imported). A table with memo columns also reads
+      the .MB file of the same name.
+
   unsubscribe (--list-id ID | --name NAME) [--dry-run]
       Leaves one record of a list that announces itself in its headers
       (publishing system "メーリングリスト"). Where the sender allows it
@@ -262,12 +291,14 @@ Examples:
   quillet-cli list --state 購読中 --format json
   quillet-cli export-csv backup.csv --columns 発行媒体,メールマガジン名,マガジンＩＤ
   quillet-cli import-csv backup.csv
+  quillet-cli import-paradox old/MMagaSys.DB old/MMagaInfo.DB
 )";
 
 const char *const UsageJa = R"(使い方: quillet-cli import-mail [--password-command コマンド] [ファイル|フォルダ|URL]...
         quillet-cli list [--state 状態] [--format tsv|json]
         quillet-cli export-csv ファイル [--columns 項目名,...]
         quillet-cli import-csv ファイル
+        quillet-cli import-paradox ファイル.DB...
         quillet-cli unsubscribe (--list-id ID | --name 名前) [--dry-run]
         quillet-cli import-reg ファイル.reg
 詳しくは quillet-cli --help を見てください。
@@ -277,6 +308,7 @@ const char *const UsageEn = R"(Usage: quillet-cli import-mail [--password-comman
        quillet-cli list [--state STATE] [--format tsv|json]
        quillet-cli export-csv FILE [--columns NAME,...]
        quillet-cli import-csv FILE
+       quillet-cli import-paradox FILE.DB...
        quillet-cli unsubscribe (--list-id ID | --name NAME) [--dry-run]
        quillet-cli import-reg FILE.reg
 See quillet-cli --help for more.
@@ -388,7 +420,8 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         p.addOption(formatOption);
     } else if (command == QLatin1String("export-csv")) {
         p.addOption(columnsOption);
-    } else if (command != QLatin1String("import-csv") && command != QLatin1String("import-reg")) {
+    } else if (command != QLatin1String("import-csv") && command != QLatin1String("import-reg")
+               && command != QLatin1String("import-paradox")) {
         return usageError(c, c.tr("不明なコマンド: %1", "unknown command: %1").arg(command));
     }
     const QStringList commandArguments = QStringList{program} + positional.mid(1);
@@ -437,6 +470,12 @@ int runCommandLine(const QStringList &arguments, Console &c) {
         if (p.isSet(stateOption))
             state = optionValue(p, stateOption.names().first());
         return listRecords(state, format, c);
+    }
+
+    if (command == QLatin1String("import-paradox")) {
+        if (args.isEmpty())
+            return wrongArguments(c, command, args, 1);
+        return importParadoxFiles(args, c);
     }
 
     if (args.size() != 1)

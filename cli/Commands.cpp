@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "app/core/Csv.h"
+#include "app/core/ParadoxImport.h"
 #include "autoinput/core/ImapMailbox.h"
 #include "autoinput/core/ImapUrl.h"
 #include "autoinput/core/DropInput.h"
@@ -18,6 +19,7 @@
 #include "store/ImapPositions.h"
 #include "store/ListInfo.h"
 #include "store/Settings.h"
+#include "store/ParadoxTable.h"
 #include "store/Table.h"
 #include "text/Error.h"
 #include "text/DateText.h"
@@ -824,6 +826,45 @@ int importRegFile(const QString &path, Console &console) {
         RegistryFile settings(registryFilePath());
         console.print(importRegExport(path, SettingsFileKey, settings).message());
         return int(ExitOk);
+    });
+}
+
+int importParadoxFiles(const QStringList &paths, Console &console) {
+    return guarded(console, [&] {
+        std::vector<std::unique_ptr<ParadoxTable>> files;
+        for (const QString &path : paths) {
+            auto file = std::make_unique<ParadoxTable>(path);
+            if (paradoxTableKind(*file) == ParadoxTableKind::Neither)
+                throw neitherParadoxTableError(path);
+            files.push_back(std::move(file));
+        }
+        Register reg;
+        // Records begun in either table are the progress.
+        int begun = 0;
+        struct Counting {
+            Table &table;
+            std::function<void(Table &)> previous = table.onNewRecord;
+            ~Counting() { table.onNewRecord = previous; }
+        } magazines{reg.magazines()}, systems{reg.systems()};
+        for (Counting *c : {&magazines, &systems}) {
+            c->table.onNewRecord = [&, c](Table &table) {
+                if (c->previous)
+                    c->previous(table);
+                ++begun;
+                console.progress(begun, console.tr("%1 件を読みこみました", "%1 records read").arg(begun));
+            };
+        }
+        int status = ExitOk;
+        try {
+            for (const std::unique_ptr<ParadoxTable> &file : files) {
+                console.print(importParadox(reg.magazines(), reg.systems(), *file).notice.text);
+            }
+        } catch (const Error &e) {
+            console.error(console.describe(e));
+            status = exitStatusFor(e);
+        }
+        reg.close();
+        return status;
     });
 }
 

@@ -120,4 +120,15 @@ int importCsvFile(const QString &path, Console &console);
 // registryFilePath(); prints the count. The register is not opened.
 int importRegFile(const QString &path, Console &console);
 
+// import-paradox: the old Windows program's Paradox tables (MMagaInfo.DB,
+// MMagaSys.DB) into the register, each into the table its columns name
+// whatever the file is called (app/core/ParadoxImport.h). Every file is read
+// and told before the register is opened, so that a file that is no such
+// table stores nothing of the others. Then they are imported in the order
+// given, each whole or not at all, with one count line each:
+// "計 N 行のデータを書きこみました。" or "計 N 行の発行システムを追加しました
+// （M 行は既にあるため変更していません）。". The first failure stops; the
+// files before it stay imported.
+int importParadoxFiles(const QStringList &paths, Console &console);
+
 } // namespace quil::cli

@@ -21,6 +21,7 @@
 # the real IMAP server the mailbox test starts on loopback.
 # gnome-keyring is the real Secret Service of the keyring test, on a private
 # bus of dbus-daemon's; gdbus (libglib2.0-bin) waits for it to be there.
+# pxlib reads the old Windows program's Paradox tables for their import.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -35,6 +36,7 @@ QUIL_PACKAGES=(
     openssl ca-certificates
     libetpan-dev libgnutls28-dev libsecret-1-dev libsecret-tools dovecot-imapd
     gnome-keyring dbus-daemon libglib2.0-bin
+    pxlib-dev
 )
 
 quil_missing_packages() {

@@ -283,6 +283,13 @@ void ensureTables(const QString &directory) {
     ensureSystemsTable(systems);
 }
 
+QStringList builtInSystemNames() {
+    QStringList names;
+    for (const BuiltIn &row : kBuiltIns)
+        names << row.name;
+    return names;
+}
+
 QString lookedUpPublishing(const QString &publishing, Table &systems) {
     if (publishing.isEmpty() || !systems.active())
         return QString();

@@ -109,6 +109,9 @@ namespace quil {
 // built-in publishing-system rows (まぐまぐ 1, Pubzine 2, melma 3, 独自システム 4).
 void ensureTables(const QString &directory);
 
+// The names of the built-in publishing-system rows, in their numbers' order.
+QStringList builtInSystemNames();
+
 // The record's "発行媒体" when a publishing-system row has exactly that name,
 // else empty. Reads the publishing-system table without moving its cursor.
 QString lookedUpPublishing(const QString &publishing, Table &systems);

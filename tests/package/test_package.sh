@@ -64,7 +64,7 @@ fi
 [[ $(dpkg-deb -f "$deb" Package) == quillet ]] || fail "the package is not named quillet"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dep in libqt6widgets6 libsqlite3-0 libgmime-3.0 fonts-ipafont qt6-translations-l10n; do
+for dep in libqt6widgets6 libsqlite3-0 libgmime-3.0 pxlib1 fonts-ipafont qt6-translations-l10n; do
     # A package name at the start of an entry: "name", "name (>= x)" or "name-0 (...)".
     tr ',' '\n' <<<"$depends" | sed 's/^ *//' | grep -q "^${dep//./\\.}" || fail "Depends lacks $dep"
 done
