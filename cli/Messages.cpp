@@ -56,6 +56,10 @@ const Form Forms[] = {
     {"ファイル %1 の %2 行目の値の名前は制御文字を含むため、設定に使えません",
      "the value name on line %2 of file %1 holds control characters, which the settings cannot hold"},
     // The old program's Paradox tables
+    {"%1 は以前の Windows 版の Paradox の表なので、開かずにそのままにしています。読みこむには、このファイルをほかのフォルダに移してから quillet-cli import-paradox で読みこむか、「ファイルから読みこみ」で「Paradox テーブル(*.db)」として読みこんでください",
+     "%1 is a Paradox table of the old Windows program, so it is left as it is and not opened; to import it, move "
+     "the file to another folder and read it with quillet-cli import-paradox, or with \"ファイルから読みこみ\" as "
+     "\"Paradox テーブル(*.db)\""},
     {"ファイル %1 は Paradox の表ではありません", "file %1 is no Paradox table"},
     {"ファイル %1 は Paradox の表として壊れています: %2", "file %1 is a damaged Paradox table: %2", 0b10},
     {"見出しの %1 バイトと %2 個のブロック (1 個 %3 バイト) は、読める大きさを超えています",

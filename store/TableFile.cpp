@@ -2,6 +2,7 @@
 
 #include "platform/DataDirs.h"
 #include "store/FieldValues.h"
+#include "store/ParadoxCheck.h"
 #include "text/Error.h"
 
 #include <QDir>
@@ -34,6 +35,26 @@ bool sharedMemoryRefused(sql::Database &d) {
     const int code = sqlite3_extended_errcode(d.handle());
     return code == SQLITE_IOERR_SHMSIZE || code == SQLITE_IOERR_SHMOPEN || code == SQLITE_IOERR_SHMMAP
         || d.lastFailureWasDiskFull();
+}
+
+// The old Windows program's table, copied over ours by a reader who
+// expected that to work: it is left as it is and named, never opened as a
+// database (which would only say "file is not a database").
+bool isParadoxTable(const QString &file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(paradox::kPeekBytes);
+    if (head.isEmpty() || head.startsWith(QByteArrayLiteral("SQLite format 3")))
+        return false;
+    const QString name = QFileInfo(file).fileName();
+    try {
+        paradox::tableBytes(head, f.size(), name);
+        return true;
+    } catch (const Error &e) {
+        // A Paradox table cut short is still one.
+        return e.message() != paradox::notATable(name);
+    }
 }
 
 } // namespace
@@ -98,6 +119,12 @@ int TableFile::storedColumns(sql::Database &d, bool *matches) const {
 }
 
 std::unique_ptr<sql::Database> TableFile::openConnection(const QString &file) const {
+    if (file != memoryName() && isParadoxTable(file))
+        throw Error(QStringLiteral("%1 は以前の Windows 版の Paradox の表なので、開かずにそのままにしています。"
+                                   "読みこむには、このファイルをほかのフォルダに移してから "
+                                   "quillet-cli import-paradox で読みこむか、「ファイルから読みこみ」で"
+                                   "「Paradox テーブル(*.db)」として読みこんでください")
+                        .arg(QDir::toNativeSeparators(file)));
     auto db = std::make_unique<sql::Database>(file, sql::Database::Mode::ReadWrite, m_fileName);
     try {
         configure(*db);

@@ -1,5 +1,6 @@
 #include "platform/MessageBox.h"
 #include "store/ImapPositions.h"
+#include "tests/support/ParadoxWriter.h"
 #include "tests/store/StoreTestUtil.h"
 
 #include <sys/stat.h>
@@ -283,4 +284,29 @@ TEST_F(DataModulesTest, AMailboxPositionIsStoredWithItsBatchAndAnOlderFileGetsIt
     EXPECT_EQ(at->lastUid, 10u);
     EXPECT_FALSE(positions.find(QStringLiteral("mail.example.jp"), QStringLiteral("reader"), QStringLiteral("News")));
     EXPECT_EQ(rawColumn(magazines, QStringLiteral("SELECT \"メールマガジン名\" FROM MMagaInfo")), QStringList{"kept"});
+}
+
+TEST_F(DataModulesTest, AnOldParadoxTableInTheDataFolderIsNamedAndLeftAsItIs) {
+    const QString magazines = env->dataDir() + QStringLiteral("/MMagaInfo.DB");
+    t1().close();
+    QFile::remove(magazines);
+    writeParadox(magazines, magazinePxColumns(), sampleMagazineRecords());
+    QFile before(magazines);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    before.close();
+
+    try {
+        t1().open();
+        FAIL() << "a Paradox table opened as a database";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("Paradox の表なので、開かずにそのままにしています")))
+            << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("quillet-cli import-paradox")));
+    }
+    EXPECT_FALSE(t1().active());
+    QFile after(magazines);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), bytes) << "the old table is not touched";
+    EXPECT_FALSE(QFile::exists(magazines + QStringLiteral("-wal")));
 }
