@@ -8,6 +8,7 @@
 #include "app/TDBGridForm.h"
 #include "app/TDualListSaveDlg.h"
 #include "app/core/Csv.h"
+#include "app/core/ParadoxImport.h"
 #include "app/core/Manual.h"
 #include "autoinput/TQUILAutoInputForm.h"
 #include "cancel/core/CancelAddress.h"
@@ -452,11 +453,19 @@ void TQUILMainForm::Save1Click() {
 }
 
 void TQUILMainForm::CSVFileOpenClick() {
+    // The old Windows program's tables come after the CSV filters: a .DB file
+    // goes to the table its columns name.
     const QString path = quil::FileDialog::getOpenFileName(
-        QString(), QStringLiteral("カンマ区切り子ファイル(*.csv , *.k3)|*.csv;*.k3|テキストファイル(*.txt)|*.txt"),
+        QString(),
+        QStringLiteral("カンマ区切り子ファイル(*.csv , *.k3)|*.csv;*.k3|テキストファイル(*.txt)|*.txt"
+                       "|Paradox テーブル(*.db)|*.db;*.DB;*.Db"),
         QStringLiteral("csv"));
     if (path.isEmpty())
         return;
+    if (path.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && MMagSysDataModule) {
+        quil::importParadox(magazines(), *MMagSysDataModule->Table2, path).notice.show();
+        return;
+    }
     quil::importDoneNotice(quil::importCsv(magazines(), path)).show();
 }
 

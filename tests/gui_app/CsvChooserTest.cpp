@@ -5,9 +5,11 @@
 #include "platform/MessageBox.h"
 #include "store/Columns.h"
 #include "store/DataModules.h"
+#include "tests/support/ParadoxWriter.h"
 #include "text/Cp932.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -196,4 +198,28 @@ TEST_F(CsvChooserTest, ImportAppendsTheRecordsOfAFileAndReportsThem) {
     EXPECT_EQ(t().recordCount(), 3);
     ASSERT_EQ(MessageBox::shown().size(), 1);
     EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("計 0 行のデータを書きこみました。"));
+}
+
+TEST_F(CsvChooserTest, TheOpenDialogAlsoReadsTheOldProgramsParadoxTablesIntoTheirTables) {
+    const QString magazines = env->cwd() + "/old/MMagaInfo.DB";
+    const QString systems = env->cwd() + "/old/SYSTEMS.DB"; // told by its columns, not its name
+    QDir().mkpath(env->cwd() + "/old");
+    quil::test::writeParadox(magazines, quil::test::magazinePxColumns(), quil::test::sampleMagazineRecords());
+    quil::test::writeParadox(systems, quil::test::systemPxColumns(), quil::test::sampleSystemRecords());
+    FileDialog::setNextFileName(magazines);
+    const int before = t().recordCount();
+    QUILMainForm->CSVFileOpen->trigger();
+    const int added = int(quil::test::sampleMagazineRecords().size());
+    EXPECT_EQ(t().recordCount(), before + added);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].text, QStringLiteral("計 %1 行のデータを書きこみました。").arg(added));
+    EXPECT_EQ(MessageBox::shown()[0].caption, QStringLiteral("書き込み完了"));
+
+    MessageBox::clearShown();
+    FileDialog::setNextFileName(systems);
+    QUILMainForm->CSVFileOpen->trigger();
+    EXPECT_EQ(t().recordCount(), before + added) << "systems do not go into the magazines";
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_TRUE(MessageBox::shown()[0].text.contains(QStringLiteral("行の発行システムを追加しました")))
+        << MessageBox::shown()[0].text.toStdString();
 }
