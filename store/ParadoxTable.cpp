@@ -183,10 +183,56 @@ QString paradoxTypeName(ParadoxType type) {
     return QString();
 }
 
+// The memo file is given to pxlib as a stream of the program's own over its
+// bytes, not through PX_open_blob_fp: pxlib 0.6.8 reads the 12 bytes of each
+// block's header there into a buffer of 9 on its stack, whatever the file.
+// Reading a memo needs only the stream; what PX_open_blob_fp adds is for
+// writing (the list of blocks, the modification count).
+namespace {
+
+struct MemoStream {
+    const QByteArray *bytes;
+    qint64 at = 0;
+};
+
+MemoStream &memoOf(pxstream_t *stream) { return *static_cast<MemoStream *>(stream->s.stream); }
+
+size_t memoRead(pxstream_t *stream, size_t count, void *into) {
+    MemoStream &m = memoOf(stream);
+    const qint64 n = std::max<qint64>(0, std::min<qint64>(qint64(count), m.bytes->size() - m.at));
+    if (n > 0)
+        std::memcpy(into, m.bytes->constData() + m.at, size_t(n));
+    m.at += n;
+    return size_t(n);
+}
+
+int memoSeek(pxstream_t *stream, long offset, int whence) {
+    MemoStream &m = memoOf(stream);
+    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.at : m.bytes->size();
+    const qint64 to = base + qint64(offset);
+    if (to < 0 || to > m.bytes->size())
+        return -1;
+    m.at = to;
+    return 0;
+}
+
+size_t blobRead(pxblob_t *, pxstream_t *s, size_t n, void *into) { return memoRead(s, n, into); }
+int blobSeek(pxblob_t *, pxstream_t *s, long offset, int whence) { return memoSeek(s, offset, whence); }
+long blobTell(pxblob_t *, pxstream_t *s) { return long(memoOf(s).at); }
+size_t blobWrite(pxblob_t *, pxstream_t *, size_t, void *) { return 0; }
+size_t streamRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) { return memoRead(s, n, into); }
+int streamSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return memoSeek(s, offset, whence); }
+long streamTell(pxdoc_t *, pxstream_t *s) { return long(memoOf(s).at); }
+size_t streamWrite(pxdoc_t *, pxstream_t *, size_t, void *) { return 0; }
+
+} // namespace
+
 struct ParadoxTable::Impl {
     QString name;
     QByteArray bytes;             // what pxlib reads; it must outlive the document
     std::optional<QByteArray> memo;
+    std::unique_ptr<MemoStream> memoStream;
+    std::unique_ptr<pxstream_t> stream;   // the memo file as pxlib reads it
     QString memoName;
     pxdoc_t *doc = nullptr;
     std::vector<ParadoxField> fields;
@@ -198,8 +244,10 @@ struct ParadoxTable::Impl {
     ~Impl() {
         if (!doc)
             return;
-        // PX_delete lets go of the memo file's stream but not of the memo document.
+        // The memo stream is the program's own; PX_delete would let go of the
+        // memo document's stream but not of the document.
         if (doc->px_blob) {
+            doc->px_blob->mb_stream = nullptr;
             PX_delete_blob(doc->px_blob);
             doc->px_blob = nullptr;
         }
@@ -263,27 +311,24 @@ void ParadoxTable::Impl::open(const paradox::Layout &layout) {
 }
 
 void ParadoxTable::Impl::openMemo() {
-    if (memo->isEmpty()) { // no memo in it: as if it were not there
-        memo.reset();
-        return;
-    }
-    pxblob_t *blob = PX_new_blob(doc);
+    pxblob_t *blob = PX_new_blob(doc); // attached to the document
     if (!blob)
         throw std::bad_alloc();
-    FILE *fp = fmemopen(memo->data(), size_t(memo->size()), "rb");
-    if (!fp) {
-        PX_delete_blob(blob);
-        doc->px_blob = nullptr;
-        throw std::bad_alloc();
-    }
-    if (PX_open_blob_fp(blob, fp) < 0) {
-        std::fclose(fp);
-        PX_delete_blob(blob);
-        doc->px_blob = nullptr;
-        memo.reset();
-        return;
-    }
-    blob->mb_stream->close = px_true;
+    memoStream = std::make_unique<MemoStream>(MemoStream{&*memo});
+    stream = std::make_unique<pxstream_t>();
+    stream->type = pxfIOStream;
+    stream->mode = pxfFileRead;
+    stream->close = px_false;
+    stream->s.stream = memoStream.get();
+    stream->read = streamRead;
+    stream->seek = streamSeek;
+    stream->tell = streamTell;
+    stream->write = streamWrite;
+    blob->mb_stream = stream.get();
+    blob->read = blobRead;
+    blob->seek = blobSeek;
+    blob->tell = blobTell;
+    blob->write = blobWrite;
 }
 
 QVariant ParadoxTable::Impl::value(int field, int position) {

@@ -7,6 +7,7 @@
 //   empty.DB      the magazine table without records
 //   missing.DB    magazines without the column 説明
 //   tiny.DB       a small table of small blocks
+//   memo.DB       a table with a memo column, its memo left empty
 // usage: paradox_fixture FOLDER
 #include "store/Columns.h"
 #include "tests/support/ParadoxWriter.h"
@@ -47,5 +48,8 @@ int main(int argc, char **argv) {
     writeParadox(dir.filePath(QStringLiteral("tiny.DB")),
                  {pxColumn(col::MMSysID, pxfShort), pxColumn(col::MMSysName, pxfAlpha, 12)},
                  {{1, QStringLiteral("ＡＢＣ")}, {2, QStringLiteral("①～")}, {QVariant(), QVariant()}});
+    writeParadox(dir.filePath(QStringLiteral("memo.DB")),
+                 {pxColumn(QStringLiteral("名前"), pxfAlpha, 10), pxColumn(col::Explanation, pxfMemoBLOb, 20)},
+                 {{QStringLiteral("一")}});
     return 0;
 }

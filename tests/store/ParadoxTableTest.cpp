@@ -183,6 +183,59 @@ TEST_F(ParadoxFileTest, ReadsAFileAndWhatFollowsItsBlocksIsNotRead) {
 
 // --- memo fields ------------------------------------------------------------------
 
+// A table of one alpha and one memo field, whose one record's memo lies in
+// the memo file at `offset`, `index` (0xff: a block of its own).
+static QByteArray memoTable(quint32 offset, int index, int length) {
+    QList<PxColumn> columns{pxColumn(QStringLiteral("名前"), pxfAlpha, 10), pxColumn(QStringLiteral("説明"), pxfMemoBLOb, 20)};
+    QByteArray file = paradoxBytes(columns, {{QStringLiteral("一")}});
+    const int reference = blockAt(file, 1) + 6 + 10 + 10;
+    poke32(file, reference, offset | quint32(index));
+    poke32(file, reference + 4, quint32(length));
+    poke16(file, reference + 8, 1);
+    return file;
+}
+
+TEST(ParadoxTableReads, MemosFromTheirMemoFile) {
+    const QByteArray text = cp932::encode(QStringLiteral("長い説明のメモです。①～"));
+    // A memo over a block of its own: type 2, its block count, length and modification number.
+    QByteArray own(0x1000, '\0');
+    QByteArray block(0x1000, '\0');
+    block[0] = 2;
+    poke16(block, 1, 1);
+    poke32(block, 3, quint32(text.size()));
+    poke16(block, 7, 1);
+    block.replace(9, text.size(), text);
+    own += block;
+    ParadoxTable single(memoTable(0x1000, 0xff, int(text.size())), QStringLiteral("Memo.DB"), &own);
+    EXPECT_EQ(single.record(0)[1], QVariant(QStringLiteral("長い説明のメモです。①～")));
+
+    // Small memos sharing a block: type 3, a table of five bytes a memo
+    // (offset and length in 16 bytes, modification number, the last 16's length).
+    QByteArray shared(0x1000, '\0');
+    QByteArray small(0x1000, '\0');
+    small[0] = 3;
+    poke16(small, 1, 1);
+    const int sixteens = int((text.size() + 15) / 16);
+    small[12 + 5 * 2] = char(0x20);
+    small[12 + 5 * 2 + 1] = char(sixteens);
+    poke16(small, 12 + 5 * 2 + 2, 1);
+    small[12 + 5 * 2 + 4] = char(text.size() - (sixteens - 1) * 16);
+    small.replace(0x20 * 16, text.size(), text);
+    shared += small;
+    ParadoxTable sharing(memoTable(0x1000, 2, int(text.size())), QStringLiteral("Memo.DB"), &shared);
+    EXPECT_EQ(sharing.record(0)[1], QVariant(QStringLiteral("長い説明のメモです。①～")));
+
+    // References that leave the memo file are refused before pxlib follows them.
+    for (const QByteArray &table : {memoTable(0x3000, 0xff, int(text.size())), memoTable(0x1000, 0xff, 0x7000)}) {
+        ParadoxTable outside(table, QStringLiteral("Memo.DB"), &own);
+        EXPECT_TRUE(errorOf([&] { outside.record(0); }).contains(QStringLiteral("の中にありません")));
+    }
+    small[12 + 5 * 2] = char(0xff); // the memo would run past its block
+    QByteArray overrun = QByteArray(0x1000, '\0') + small;
+    ParadoxTable past(memoTable(0x1000, 2, int(text.size())), QStringLiteral("Memo.DB"), &overrun);
+    EXPECT_TRUE(errorOf([&] { past.record(0); }).contains(QStringLiteral("の中にありません")));
+}
+
 TEST_F(ParadoxFileTest, AMemoLongerThanItsRecordPartNeedsItsMemoFile) {
     // The writer keeps short memos inside the record; a reference that
     // points outside the record needs MMagaInfo.MB, which is not there.
