@@ -31,15 +31,7 @@ bool isHex(QChar c) {
 
 bool allHex(QStringView s) { return !s.isEmpty() && std::all_of(s.begin(), s.end(), isHex); }
 
-QString normalisePath(const QString &path) {
-    QStringList parts;
-    for (const QString &part : path.split(u'\\')) {
-        const QString p = part.trimmed();
-        if (!p.isEmpty())
-            parts << p;
-    }
-    return parts.join(u'\\');
-}
+QString normalisePath(const QString &path) { return normalisedKeyPath(path); }
 
 QString fullRoot(const QString &root) {
     const QString r = root.trimmed().toUpper();

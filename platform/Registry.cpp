@@ -13,6 +13,16 @@
 
 namespace quil {
 
+QString normalisedKeyPath(const QString &key) {
+    QStringList parts;
+    for (const QString &part : key.split(u'\\')) {
+        const QString p = part.trimmed();
+        if (!p.isEmpty())
+            parts << p;
+    }
+    return parts.join(u'\\');
+}
+
 namespace {
 
 const QLatin1String kRoot("HKEY_CURRENT_USER");
@@ -39,15 +49,7 @@ bool sameName(const QString &a, const QString &b) { return QString::compare(a, b
 // A section header is read with the blanks inside its brackets trimmed, so
 // blanks around a key's parts cannot count anywhere, or a value set under
 // such a key could not be found again once written.
-QString normaliseKey(const QString &key) {
-    QStringList parts;
-    for (const QString &part : key.split(u'\\')) {
-        const QString p = part.trimmed();
-        if (!p.isEmpty())
-            parts << p;
-    }
-    return parts.join(u'\\');
-}
+QString normaliseKey(const QString &key) { return normalisedKeyPath(key); }
 
 bool isHex(QChar c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');

@@ -19,6 +19,10 @@ struct RegValue {
 
 struct RegistryDocument;
 
+// A key path with blanks around its parts and empty parts dropped:
+// " software \\ KAV\\" is "software\\KAV".
+QString normalisedKeyPath(const QString &key);
+
 // The settings store that stands in for the current user's registry branch:
 // a REGEDIT4 text file of keys and typed values ("Name"="text", dword:,
 // hex(2):, hex:). Key paths are relative to the user's branch, like
