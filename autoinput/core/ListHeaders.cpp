@@ -212,15 +212,15 @@ std::optional<Signature> signatureOf(QByteArrayView field) {
     Signature sig;
     QSet<QByteArray> seen;
     bool hasD = false, hasH = false;
-    for (QByteArrayView spec : QByteArray(field.data(), field.size()).split(';')) {
-        const qsizetype eq = spec.indexOf('=');
+    for (QByteArrayView tag : QByteArray(field.data(), field.size()).split(';')) {
+        const qsizetype eq = tag.indexOf('=');
         if (eq < 0) {
-            if (!withoutBlanks(spec).isEmpty())
+            if (!withoutBlanks(tag).isEmpty())
                 return std::nullopt;
-            continue; // the empty spec after a last ";"
+            continue; // the empty tag after a last ";"
         }
-        const QByteArray name = withoutBlanks(spec.first(eq));
-        const QByteArrayView value = spec.sliced(eq + 1);
+        const QByteArray name = withoutBlanks(tag.first(eq));
+        const QByteArrayView value = tag.sliced(eq + 1);
         if (seen.contains(name))
             return std::nullopt;
         seen.insert(name);

@@ -13,7 +13,7 @@ namespace quil::mail {
 
 struct Mailbox {
     QString name;    // the display name, RFC 2047-decoded; may be empty
-    QString address; // addr-spec, as written
+    QString address; // the address itself, as written
 
     bool operator==(const Mailbox &) const = default;
 };
