@@ -63,12 +63,12 @@ int openRegular(const QString &path) {
     return fd;
 }
 
-// Up to `count` bytes from the start; fewer only at the end of the file.
-QByteArray readUpTo(int fd, qint64 count, const QString &path) {
-    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+// Up to `count` bytes from the start into `into`; fewer only at the end of
+// the file. Returns how many.
+qint64 readUpTo(int fd, char *into, qint64 count, const QString &path) {
     qint64 done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(done));
+        const ssize_t n = ::pread(fd, into + done, size_t(count - done), off_t(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -78,24 +78,166 @@ QByteArray readUpTo(int fd, qint64 count, const QString &path) {
             break;
         done += n;
     }
-    bytes.truncate(qsizetype(done));
+    return done;
+}
+
+QByteArray readUpTo(int fd, qint64 count, const QString &path) {
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    bytes.truncate(qsizetype(readUpTo(fd, bytes.data(), count, path)));
     return bytes;
 }
+
+Error cannotRead(const QString &path, int err) {
+    return Error(QStringLiteral("ファイル '%1' を読み込めませんでした。").arg(path), Error::Kind::General, err);
+}
+
+// Where the table's bytes come from: the file, read as pxlib asks for them,
+// or bytes already in memory. Never throws: pxlib is C and calls it; a
+// failure is kept for the caller to report.
+class TableSource {
+public:
+    virtual ~TableSource() = default;
+    virtual qint64 size() const = 0;
+    // Up to `n` bytes at `at`; fewer at the end, or after a failure.
+    virtual qint64 readAt(qint64 at, char *into, qint64 n) = 0;
+    // The same for a few bytes far from the others (the heads of blocks).
+    virtual qint64 readApart(qint64 at, char *into, qint64 n) { return readAt(at, into, n); }
+    int error = 0; // errno of a failed read
+};
+
+class MemorySource : public TableSource {
+public:
+    explicit MemorySource(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    qint64 size() const override { return m_bytes.size(); }
+    qint64 readAt(qint64 at, char *into, qint64 n) override {
+        const qint64 got = std::max<qint64>(0, std::min(n, m_bytes.size() - at));
+        if (got > 0)
+            std::memcpy(into, m_bytes.constData() + at, size_t(got));
+        return got;
+    }
+
+private:
+    QByteArray m_bytes;
+};
+
+// The file through a window of a megabyte: pxlib reads a record at a time,
+// and a table of 150 MB is then never held whole.
+class FileSource : public TableSource {
+public:
+    FileSource(int fd, qint64 size) : m_fd(fd), m_size(size), m_window(kWindow, Qt::Uninitialized) {}
+    ~FileSource() override { ::close(m_fd); }
+    qint64 size() const override { return m_size; }
+    qint64 readAt(qint64 at, char *into, qint64 n) override {
+        if (n > kWindow / 4)
+            return preadAll(at, into, n);
+        if (at < m_at || at + n > m_at + m_length) {
+            m_at = at;
+            m_length = preadAll(at, m_window.data(), kWindow);
+        }
+        const qint64 got = std::max<qint64>(0, std::min(n, m_at + m_length - at));
+        if (got > 0)
+            std::memcpy(into, m_window.constData() + (at - m_at), size_t(got));
+        return got;
+    }
+    qint64 readApart(qint64 at, char *into, qint64 n) override { return preadAll(at, into, n); }
+
+private:
+    static constexpr qint64 kWindow = qint64(1) << 20;
+
+    qint64 preadAll(qint64 at, char *into, qint64 n) {
+        qint64 done = 0;
+        while (done < n) {
+            const ssize_t r = ::pread(m_fd, into + done, size_t(n - done), off_t(at + done));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                error = errno;
+            if (r <= 0)
+                break;
+            done += r;
+        }
+        return done;
+    }
+
+    int m_fd;
+    qint64 m_size;
+    QByteArray m_window;
+    qint64 m_at = 0, m_length = 0;
+};
+
+// The table as pxlib reads it: the source's bytes, with the header and the
+// heads of the blocks on the chain as they were checked. A file changed
+// after the check changes no more than the values of its records, and one
+// cut short is noticed (`shortRead`).
+struct TableStream {
+    TableSource *source = nullptr;
+    const paradox::Layout *layout = nullptr;
+    qint64 at = 0;
+    bool shortRead = false;
+
+    qint64 read(char *into, qint64 n) {
+        n = std::max<qint64>(0, std::min(n, layout->tableBytes - at));
+        const qint64 got = source->readAt(at, into, n);
+        if (got < n) {
+            shortRead = true;
+            std::memset(into + got, 0, size_t(n - got));
+        }
+        overlay(at, into, n);
+        at += n;
+        return n;
+    }
+
+    int seek(qint64 offset, int whence) {
+        const qint64 to = (whence == SEEK_SET ? 0 : whence == SEEK_CUR ? at : layout->tableBytes) + offset;
+        if (to < 0 || to > layout->tableBytes)
+            return -1;
+        at = to;
+        return 0;
+    }
+
+    void overlay(qint64 from, char *into, qint64 n) {
+        const paradox::Layout &l = *layout;
+        const qint64 header = l.header.size();
+        if (from < header)
+            std::memcpy(into, l.header.constData() + from, size_t(std::min(n, header - from)));
+        if (from + n <= header)
+            return;
+        const qint64 first = from < header ? 1 : (from - header) / l.blockSize + 1;
+        const qint64 last = std::min<qint64>((from + n - 1 - header) / l.blockSize + 1, l.fileBlocks);
+        for (qint64 b = first; b <= last; ++b) {
+            const QByteArray &head = l.blockHeads[size_t(b)];
+            if (head.isEmpty())
+                continue;
+            const qint64 start = header + (b - 1) * l.blockSize;
+            const qint64 lo = std::max(start, from), hi = std::min(start + head.size(), from + n);
+            if (lo < hi)
+                std::memcpy(into + (lo - from), head.constData() + (lo - start), size_t(hi - lo));
+        }
+    }
+};
+
+TableStream &tableOf(pxstream_t *s) { return *static_cast<TableStream *>(s->s.stream); }
+size_t tableRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) {
+    return size_t(tableOf(s).read(static_cast<char *>(into), qint64(n)));
+}
+int tableSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return tableOf(s).seek(offset, whence); }
+long tableTell(pxdoc_t *, pxstream_t *s) { return long(tableOf(s).at); }
+size_t tableWrite(pxdoc_t *, pxstream_t *, size_t, void *) { return 0; }
+
+// The same as a FILE, for PX_open_fp.
+ssize_t cookieRead(void *c, char *into, size_t n) { return ssize_t(static_cast<TableStream *>(c)->read(into, qint64(n))); }
+int cookieSeek(void *c, off64_t *offset, int whence) {
+    auto *t = static_cast<TableStream *>(c);
+    if (t->seek(*offset, whence) < 0)
+        return -1;
+    *offset = t->at;
+    return 0;
+}
+int cookieClose(void *) { return 0; }
 
 qint64 fileSize(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : 0;
-}
-
-// Header and blocks, no more: what follows them is nothing pxlib reads.
-QByteArray readTable(const QString &path) {
-    Fd f{openRegular(path)};
-    const QByteArray head = readUpTo(f.fd, paradox::kPeekBytes, path);
-    const qint64 total = paradox::tableBytes(head, fileSize(f.fd), path);
-    QByteArray bytes = readUpTo(f.fd, total, path);
-    if (bytes.size() < total) // cut while it was read: the same error as before
-        paradox::tableBytes(head, bytes.size(), path);
-    return bytes;
 }
 
 // The memo file beside the table: the same name with .MB, .mb or any case of it.
@@ -183,55 +325,57 @@ QString paradoxTypeName(ParadoxType type) {
     return QString();
 }
 
-// The memo file is given to pxlib as a stream of the program's own over its
-// bytes, not through PX_open_blob_fp: pxlib 0.6.8 reads the 12 bytes of each
+// pxlib's streams over bytes in memory. The memo file is given to pxlib so,
+// not through PX_open_blob_fp: pxlib 0.6.8 reads the 12 bytes of each
 // block's header there into a buffer of 9 on its stack, whatever the file.
 // Reading a memo needs only the stream; what PX_open_blob_fp adds is for
 // writing (the list of blocks, the modification count).
 namespace {
 
-struct MemoStream {
-    const QByteArray *bytes;
+struct ByteStream {
+    const char *data;
+    qint64 size;
     qint64 at = 0;
 };
 
-MemoStream &memoOf(pxstream_t *stream) { return *static_cast<MemoStream *>(stream->s.stream); }
+ByteStream &streamOf(pxstream_t *stream) { return *static_cast<ByteStream *>(stream->s.stream); }
 
-size_t memoRead(pxstream_t *stream, size_t count, void *into) {
-    MemoStream &m = memoOf(stream);
-    const qint64 n = std::max<qint64>(0, std::min<qint64>(qint64(count), m.bytes->size() - m.at));
+size_t bytesRead(pxstream_t *stream, size_t count, void *into) {
+    ByteStream &m = streamOf(stream);
+    const qint64 n = std::max<qint64>(0, std::min<qint64>(qint64(count), m.size - m.at));
     if (n > 0)
-        std::memcpy(into, m.bytes->constData() + m.at, size_t(n));
+        std::memcpy(into, m.data + m.at, size_t(n));
     m.at += n;
     return size_t(n);
 }
 
-int memoSeek(pxstream_t *stream, long offset, int whence) {
-    MemoStream &m = memoOf(stream);
-    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.at : m.bytes->size();
+int bytesSeek(pxstream_t *stream, long offset, int whence) {
+    ByteStream &m = streamOf(stream);
+    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.at : m.size;
     const qint64 to = base + qint64(offset);
-    if (to < 0 || to > m.bytes->size())
+    if (to < 0 || to > m.size)
         return -1;
     m.at = to;
     return 0;
 }
 
-size_t blobRead(pxblob_t *, pxstream_t *s, size_t n, void *into) { return memoRead(s, n, into); }
-int blobSeek(pxblob_t *, pxstream_t *s, long offset, int whence) { return memoSeek(s, offset, whence); }
-long blobTell(pxblob_t *, pxstream_t *s) { return long(memoOf(s).at); }
+size_t blobRead(pxblob_t *, pxstream_t *s, size_t n, void *into) { return bytesRead(s, n, into); }
+int blobSeek(pxblob_t *, pxstream_t *s, long offset, int whence) { return bytesSeek(s, offset, whence); }
+long blobTell(pxblob_t *, pxstream_t *s) { return long(streamOf(s).at); }
 size_t blobWrite(pxblob_t *, pxstream_t *, size_t, void *) { return 0; }
-size_t streamRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) { return memoRead(s, n, into); }
-int streamSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return memoSeek(s, offset, whence); }
-long streamTell(pxdoc_t *, pxstream_t *s) { return long(memoOf(s).at); }
+size_t streamRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) { return bytesRead(s, n, into); }
+int streamSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return bytesSeek(s, offset, whence); }
+long streamTell(pxdoc_t *, pxstream_t *s) { return long(streamOf(s).at); }
 size_t streamWrite(pxdoc_t *, pxstream_t *, size_t, void *) { return 0; }
 
 } // namespace
 
 struct ParadoxTable::Impl {
     QString name;
-    QByteArray bytes;             // what pxlib reads; it must outlive the document
+    std::unique_ptr<TableSource> source; // what pxlib reads; it must outlive the document
+    paradox::Layout layout;
     std::optional<QByteArray> memo;
-    std::unique_ptr<MemoStream> memoStream;
+    std::unique_ptr<ByteStream> memoStream;
     std::unique_ptr<pxstream_t> stream;   // the memo file as pxlib reads it
     QString memoName;
     pxdoc_t *doc = nullptr;
@@ -240,10 +384,21 @@ struct ParadoxTable::Impl {
     QByteArray record;
     int count = 0;
     QString pxError;              // pxlib's last error, for a message that needs it
+    // Once opened, pxlib reads the table stream straight, not through the
+    // FILE it was opened with; that one is put back before it is let go of.
+    TableStream table;
+    pxstream_t fileStream{};
+    bool swapped = false;
+    // The first record of each block pxlib lists, and the list itself.
+    std::vector<int> blockStarts;
+    pxpindex_t *blockList = nullptr;
+    int blockListLength = 0;
 
     ~Impl() {
         if (!doc)
             return;
+        if (swapped)
+            *doc->px_stream = fileStream;
         // The memo stream is the program's own; PX_delete would let go of the
         // memo document's stream but not of the document.
         if (doc->px_blob) {
@@ -259,7 +414,30 @@ struct ParadoxTable::Impl {
             static_cast<Impl *>(data)->pxError = QString::fromUtf8(message);
     }
 
-    void open(const paradox::Layout &layout);
+    // Checks the source, and reads the header and the block heads of the chain.
+    void check(const QString &what) {
+        const QByteArray head = readAt(0, paradox::kPeekBytes);
+        const qint64 total = paradox::tableBytes(head, source->size(), what);
+        const QByteArray header = readAt(0, std::min<qint64>(paradox::headerSize(head), total));
+        const qint64 headerSize = paradox::headerSize(head);
+        const qint64 blockSize = qint64(quint8(head[5])) * 0x400;
+        layout = paradox::check(header, source->size(), [&](int block) {
+            return readAt(headerSize + qint64(block - 1) * blockSize, 6, true);
+        }, what);
+    }
+    QByteArray readAt(qint64 at, qint64 n, bool apart = false) {
+        QByteArray bytes(qsizetype(n), Qt::Uninitialized);
+        bytes.truncate(qsizetype(apart ? source->readApart(at, bytes.data(), n) : source->readAt(at, bytes.data(), n)));
+        if (source->error)
+            throw cannotRead(name, source->error);
+        return bytes;
+    }
+    // A read of pxlib's that failed or found the file cut after it was checked.
+    void requireWhole() const {
+        if (source->error || table.shortRead)
+            throw cannotRead(name, source->error);
+    }
+    void open();
     void openMemo();
     QVariant value(int field, int position);
     QVariant memoValue(int field, int position);
@@ -269,11 +447,12 @@ struct ParadoxTable::Impl {
     }
 };
 
-void ParadoxTable::Impl::open(const paradox::Layout &layout) {
+void ParadoxTable::Impl::open() {
     doc = PX_new3(&Impl::onError, nullptr, nullptr, nullptr, this);
     if (!doc)
         throw std::bad_alloc();
-    FILE *fp = fmemopen(bytes.data(), size_t(bytes.size()), "rb");
+    table = TableStream{source.get(), &layout};
+    FILE *fp = fopencookie(&table, "rb", cookie_io_functions_t{cookieRead, nullptr, cookieSeek, cookieClose});
     if (!fp)
         throw std::bad_alloc();
     const int opened = PX_open_fp(doc, fp);
@@ -282,6 +461,7 @@ void ParadoxTable::Impl::open(const paradox::Layout &layout) {
         doc->px_stream->close = px_true;
     else
         std::fclose(fp);
+    requireWhole();
     if (opened < 0)
         throw Error(QStringLiteral("ファイル %1 を Paradox の表として開けません: %2").arg(name, pxError));
 
@@ -308,13 +488,42 @@ void ParadoxTable::Impl::open(const paradox::Layout &layout) {
                         .arg(name, QStringLiteral("pxlib reads another header")));
     count = layout.recordCount;
     record.resize(layout.recordSize);
+
+    // Every read of pxlib asks the stream where it is and seeks; through
+    // the FILE both cost more than the read itself.
+    fileStream = *doc->px_stream;
+    doc->px_stream->s.stream = &table;
+    doc->px_stream->read = tableRead;
+    doc->px_stream->seek = tableSeek;
+    doc->px_stream->tell = tableTell;
+    doc->px_stream->write = tableWrite;
+    swapped = true;
+
+    // pxlib finds a record by walking its list of blocks from the first,
+    // for every record; reading a table of many blocks that way takes time
+    // in the square of its size. When its list is the checked chain, each
+    // read starts the walk at the record's own block.
+    auto *list = static_cast<pxpindex_t *>(doc->px_indexdata);
+    bool listed = list && doc->px_indexdatalen >= int(layout.blocks.size());
+    for (size_t j = 0; listed && j < layout.blocks.size(); ++j)
+        listed = list[j].level == 1 && list[j].blocknumber == layout.blocks[j]
+                 && list[j].numrecords == layout.blockRecords[j];
+    if (listed) {
+        blockList = list;
+        blockListLength = doc->px_indexdatalen;
+        int first = 0;
+        for (int n : layout.blockRecords) {
+            blockStarts.push_back(first);
+            first += n;
+        }
+    }
 }
 
 void ParadoxTable::Impl::openMemo() {
     pxblob_t *blob = PX_new_blob(doc); // attached to the document
     if (!blob)
         throw std::bad_alloc();
-    memoStream = std::make_unique<MemoStream>(MemoStream{&*memo});
+    memoStream = std::make_unique<ByteStream>(ByteStream{memo->constData(), memo->size()});
     stream = std::make_unique<pxstream_t>();
     stream->type = pxfIOStream;
     stream->mode = pxfFileRead;
@@ -336,18 +545,15 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
     const int len = lengths[size_t(field)];
     switch (fields[size_t(field)].type) {
     case ParadoxType::Alpha: {
-        char *text = nullptr;
-        if (PX_get_data_alpha(doc, p, len, &text) <= 0 || !text)
+        // Without a target encoding PX_get_data_alpha gives a copy of these
+        // bytes, allocated and freed again for every field of every record.
+        if (p[0] == 0)
             return QVariant();
-        QByteArray raw(text, len);
-        doc->free(doc, text);
-        if (const qsizetype nul = raw.indexOf('\0'); nul >= 0)
-            raw.truncate(nul);
-        while (!raw.isEmpty() && raw.back() == ' ')
-            raw.chop(1);
-        if (raw.isEmpty())
-            return QVariant();
-        return cp932::decode(raw);
+        const auto *nul = static_cast<const char *>(std::memchr(p, 0, size_t(len)));
+        qsizetype n = nul ? nul - p : len;
+        while (n > 0 && p[n - 1] == ' ')
+            --n;
+        return n > 0 ? QVariant(cp932::decode(p, n)) : QVariant();
     }
     case ParadoxType::Short: {
         short v = 0;
@@ -496,10 +702,11 @@ QVariant ParadoxTable::Impl::memoValue(int field, int position) {
 
 ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
     d->name = path;
-    d->bytes = readTable(path);
-    const paradox::Layout layout = paradox::check(d->bytes, path);
+    const int fd = openRegular(path);
+    d->source = std::make_unique<FileSource>(fd, fileSize(fd));
+    d->check(path);
     bool needsMemo = false;
-    for (const paradox::Layout::Field &f : layout.fields)
+    for (const paradox::Layout::Field &f : d->layout.fields)
         needsMemo |= isMemoType(f.type);
     if (needsMemo) {
         const QString memo = memoPath(path);
@@ -508,7 +715,7 @@ ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
         if (!memo.isEmpty())
             d->memo = readMemo(memo);
     }
-    d->open(layout);
+    d->open();
     if (d->memo)
         d->openMemo();
 }
@@ -516,13 +723,12 @@ ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
 ParadoxTable::ParadoxTable(const QByteArray &bytes, const QString &name, const QByteArray *memo)
     : d(std::make_unique<Impl>()) {
     d->name = name;
-    d->bytes = bytes;
-    d->bytes.truncate(qsizetype(paradox::tableBytes(bytes.left(paradox::kPeekBytes), bytes.size(), name)));
-    const paradox::Layout layout = paradox::check(d->bytes, name);
+    d->source = std::make_unique<MemorySource>(bytes);
+    d->check(name);
     d->memoName = QFileInfo(name).completeBaseName() + QStringLiteral(".MB");
     if (memo)
         d->memo = *memo;
-    d->open(layout);
+    d->open();
     if (d->memo)
         d->openMemo();
 }
@@ -544,12 +750,27 @@ QVector<QVariant> ParadoxTable::record(int position) {
     if (position < 0 || position >= d->count)
         throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(position));
     d->pxError.clear();
-    if (!PX_get_record(d->doc, position, d->record.data()))
+    int recno = position;
+    if (d->blockList) {
+        const size_t j = size_t(std::upper_bound(d->blockStarts.begin(), d->blockStarts.end(), position)
+                                - d->blockStarts.begin() - 1);
+        d->doc->px_indexdata = d->blockList + j;
+        d->doc->px_indexdatalen = d->blockListLength - int(j);
+        recno = position - d->blockStarts[j];
+    }
+    const char *read = PX_get_record(d->doc, recno, d->record.data());
+    if (d->blockList) {
+        d->doc->px_indexdata = d->blockList;
+        d->doc->px_indexdatalen = d->blockListLength;
+    }
+    d->requireWhole();
+    if (!read)
         throw Error(QStringLiteral("ファイル %1 の %2 件目のレコードを読めません: %3")
                         .arg(d->name, QString::number(position + 1), d->pxError));
-    QVector<QVariant> values(qsizetype(d->fields.size()));
+    QVector<QVariant> values;
+    values.reserve(qsizetype(d->fields.size()));
     for (size_t i = 0; i < d->fields.size(); ++i)
-        values[qsizetype(i)] = d->value(int(i), position);
+        values.append(d->value(int(i), position));
     return values;
 }
 

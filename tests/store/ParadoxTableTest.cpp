@@ -289,6 +289,18 @@ TEST_F(ParadoxFileTest, AFileCutShort) {
     EXPECT_TRUE(e.contains(QStringLiteral("ファイルの長さ %1 バイトが").arg(whole.size() - 100))) << e.toStdString();
 }
 
+TEST_F(ParadoxFileTest, AFileCutAfterItWasOpened) {
+    // Larger than what is read of it at a time.
+    const QByteArray whole = magazineFile(numbered(1500));
+    const QString path = env->writeFile(QStringLiteral("MMagaInfo.DB"), whole);
+    ParadoxTable t(path);
+    ASSERT_TRUE(QFile::resize(path, whole.size() / 2));
+    QString e;
+    for (int r = 0; r < t.recordCount() && e.isEmpty(); ++r)
+        e = errorOf([&] { t.record(r); });
+    EXPECT_EQ(e, QStringLiteral("ファイル '%1' を読み込めませんでした。").arg(path));
+}
+
 TEST(ParadoxTableRefuses, AHeaderThatLiesAboutItsRecords) {
     const QByteArray file = magazineFile(numbered(12));
     QByteArray more = file;
