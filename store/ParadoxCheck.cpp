@@ -114,6 +114,7 @@ qint64 tableBytes(const QByteArray &head, qint64 fileSize, const QString &name) 
 }
 
 int headerSize(const QByteArray &head) { return head.size() < kFixedHeader ? 0 : u16(head, kHeaderSize); }
+int blockSize(const QByteArray &head) { return head.size() < kFixedHeader ? 0 : quint8(head[kMaxTableSize]) * 0x400; }
 
 Layout check(const QByteArray &header, qint64 fileSize, const BlockHead &blockHead, const QString &name) {
     Layout l;

@@ -48,8 +48,10 @@ struct Layout {
 // its header says, and one too large for pxlib's offsets.
 qint64 tableBytes(const QByteArray &head, qint64 fileSize, const QString &name);
 
-// The header's length in bytes, from the first bytes tableBytes() took.
+// The header's length and the size of a block in bytes, from the first
+// bytes tableBytes() took.
 int headerSize(const QByteArray &head);
+int blockSize(const QByteArray &head);
 
 // The six bytes at the start of a data block (its next and previous block
 // and the size of its records), by the block's number from 1.

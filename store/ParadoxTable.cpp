@@ -2,243 +2,35 @@
 #include "store/ParadoxTable.h"
 
 #include "store/ParadoxCheck.h"
+#include "store/ParadoxStream.h"
 #include "text/Cp932.h"
 #include "text/Error.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTime>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <optional>
-// pxlib's header is C without C++ guards.
-extern "C" {
-#include <paradox.h>
-}
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quil {
 namespace {
+
+using paradox::ByteStream;
+using paradox::TableSource;
+using paradox::TableStream;
 
 // Julian day of pxlib's day 0: dates count days from 1 January of year 1.
 constexpr qint64 kDayZero = 1721425;
 constexpr double kDayMs = 86400000.0;
 // A block of the memo file that holds several small memos.
 constexpr qint64 kMemoBlock = 4096;
-
-Error cannotOpen(const QString &path, int err) {
-    return Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, err);
-}
-
-struct Fd {
-    int fd;
-    ~Fd() { ::close(fd); }
-};
-
-// Opens a regular file without waiting on a FIFO or a device.
-int openRegular(const QString &path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw cannotOpen(path, errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw cannotOpen(path, err);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw Error(QStringLiteral("ファイル %1 は通常のファイルではないので読めません").arg(path));
-    }
-    return fd;
-}
-
-// Up to `count` bytes from the start into `into`; fewer only at the end of
-// the file. Returns how many.
-qint64 readUpTo(int fd, char *into, qint64 count, const QString &path) {
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd, into + done, size_t(count - done), off_t(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw cannotOpen(path, errno);
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
-}
-
-QByteArray readUpTo(int fd, qint64 count, const QString &path) {
-    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
-    bytes.truncate(qsizetype(readUpTo(fd, bytes.data(), count, path)));
-    return bytes;
-}
-
-Error cannotRead(const QString &path, int err) {
-    return Error(QStringLiteral("ファイル '%1' を読み込めませんでした。").arg(path), Error::Kind::General, err);
-}
-
-// Where the table's bytes come from: the file, read as pxlib asks for them,
-// or bytes already in memory. Never throws: pxlib is C and calls it; a
-// failure is kept for the caller to report.
-class TableSource {
-public:
-    virtual ~TableSource() = default;
-    virtual qint64 size() const = 0;
-    // Up to `n` bytes at `at`; fewer at the end, or after a failure.
-    virtual qint64 readAt(qint64 at, char *into, qint64 n) = 0;
-    // The same for a few bytes far from the others (the heads of blocks).
-    virtual qint64 readApart(qint64 at, char *into, qint64 n) { return readAt(at, into, n); }
-    int error = 0; // errno of a failed read
-};
-
-class MemorySource : public TableSource {
-public:
-    explicit MemorySource(QByteArray bytes) : m_bytes(std::move(bytes)) {}
-    qint64 size() const override { return m_bytes.size(); }
-    qint64 readAt(qint64 at, char *into, qint64 n) override {
-        const qint64 got = std::max<qint64>(0, std::min(n, m_bytes.size() - at));
-        if (got > 0)
-            std::memcpy(into, m_bytes.constData() + at, size_t(got));
-        return got;
-    }
-
-private:
-    QByteArray m_bytes;
-};
-
-// The file through a window of a megabyte: pxlib reads a record at a time,
-// and a table of 150 MB is then never held whole.
-class FileSource : public TableSource {
-public:
-    FileSource(int fd, qint64 size) : m_fd(fd), m_size(size), m_window(kWindow, Qt::Uninitialized) {}
-    ~FileSource() override { ::close(m_fd); }
-    qint64 size() const override { return m_size; }
-    qint64 readAt(qint64 at, char *into, qint64 n) override {
-        if (n > kWindow / 4)
-            return preadAll(at, into, n);
-        if (at < m_at || at + n > m_at + m_length) {
-            m_at = at;
-            m_length = preadAll(at, m_window.data(), kWindow);
-        }
-        const qint64 got = std::max<qint64>(0, std::min(n, m_at + m_length - at));
-        if (got > 0)
-            std::memcpy(into, m_window.constData() + (at - m_at), size_t(got));
-        return got;
-    }
-    qint64 readApart(qint64 at, char *into, qint64 n) override { return preadAll(at, into, n); }
-
-private:
-    static constexpr qint64 kWindow = qint64(1) << 20;
-
-    qint64 preadAll(qint64 at, char *into, qint64 n) {
-        qint64 done = 0;
-        while (done < n) {
-            const ssize_t r = ::pread(m_fd, into + done, size_t(n - done), off_t(at + done));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                error = errno;
-            if (r <= 0)
-                break;
-            done += r;
-        }
-        return done;
-    }
-
-    int m_fd;
-    qint64 m_size;
-    QByteArray m_window;
-    qint64 m_at = 0, m_length = 0;
-};
-
-// The table as pxlib reads it: the source's bytes, with the header and the
-// heads of the blocks on the chain as they were checked. A file changed
-// after the check changes no more than the values of its records, and one
-// cut short is noticed (`shortRead`).
-struct TableStream {
-    TableSource *source = nullptr;
-    const paradox::Layout *layout = nullptr;
-    qint64 at = 0;
-    bool shortRead = false;
-
-    qint64 read(char *into, qint64 n) {
-        n = std::max<qint64>(0, std::min(n, layout->tableBytes - at));
-        const qint64 got = source->readAt(at, into, n);
-        if (got < n) {
-            shortRead = true;
-            std::memset(into + got, 0, size_t(n - got));
-        }
-        overlay(at, into, n);
-        at += n;
-        return n;
-    }
-
-    int seek(qint64 offset, int whence) {
-        const qint64 to = (whence == SEEK_SET ? 0 : whence == SEEK_CUR ? at : layout->tableBytes) + offset;
-        if (to < 0 || to > layout->tableBytes)
-            return -1;
-        at = to;
-        return 0;
-    }
-
-    void overlay(qint64 from, char *into, qint64 n) {
-        const paradox::Layout &l = *layout;
-        const qint64 header = l.header.size();
-        if (from < header)
-            std::memcpy(into, l.header.constData() + from, size_t(std::min(n, header - from)));
-        if (from + n <= header)
-            return;
-        const qint64 first = from < header ? 1 : (from - header) / l.blockSize + 1;
-        const qint64 last = std::min<qint64>((from + n - 1 - header) / l.blockSize + 1, l.fileBlocks);
-        for (qint64 b = first; b <= last; ++b) {
-            const QByteArray &head = l.blockHeads[size_t(b)];
-            if (head.isEmpty())
-                continue;
-            const qint64 start = header + (b - 1) * l.blockSize;
-            const qint64 lo = std::max(start, from), hi = std::min(start + head.size(), from + n);
-            if (lo < hi)
-                std::memcpy(into + (lo - from), head.constData() + (lo - start), size_t(hi - lo));
-        }
-    }
-};
-
-TableStream &tableOf(pxstream_t *s) { return *static_cast<TableStream *>(s->s.stream); }
-size_t tableRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) {
-    return size_t(tableOf(s).read(static_cast<char *>(into), qint64(n)));
-}
-int tableSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return tableOf(s).seek(offset, whence); }
-long tableTell(pxdoc_t *, pxstream_t *s) { return long(tableOf(s).at); }
-size_t tableWrite(pxdoc_t *, pxstream_t *, size_t, void *) { return 0; }
-
-// The same as a FILE, for PX_open_fp.
-ssize_t cookieRead(void *c, char *into, size_t n) { return ssize_t(static_cast<TableStream *>(c)->read(into, qint64(n))); }
-int cookieSeek(void *c, off64_t *offset, int whence) {
-    auto *t = static_cast<TableStream *>(c);
-    if (t->seek(*offset, whence) < 0)
-        return -1;
-    *offset = t->at;
-    return 0;
-}
-int cookieClose(void *) { return 0; }
-
-qint64 fileSize(int fd) {
-    struct stat st;
-    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : 0;
-}
 
 // The memo file beside the table: the same name with .MB, .mb or any case of it.
 QString memoPath(const QString &path) {
@@ -255,11 +47,6 @@ QString memoPath(const QString &path) {
         if (entry.compare(wanted, Qt::CaseInsensitive) == 0)
             return dir.filePath(entry);
     return QString();
-}
-
-QByteArray readMemo(const QString &path) {
-    Fd f{openRegular(path)};
-    return readUpTo(f.fd, fileSize(f.fd), path);
 }
 
 bool isMemoType(int type) { return type >= int(ParadoxType::Memo) && type <= int(ParadoxType::Graphic); }
@@ -325,51 +112,6 @@ QString paradoxTypeName(ParadoxType type) {
     return QString();
 }
 
-// pxlib's streams over bytes in memory. The memo file is given to pxlib so,
-// not through PX_open_blob_fp: pxlib 0.6.8 reads the 12 bytes of each
-// block's header there into a buffer of 9 on its stack, whatever the file.
-// Reading a memo needs only the stream; what PX_open_blob_fp adds is for
-// writing (the list of blocks, the modification count).
-namespace {
-
-struct ByteStream {
-    const char *data;
-    qint64 size;
-    qint64 at = 0;
-};
-
-ByteStream &streamOf(pxstream_t *stream) { return *static_cast<ByteStream *>(stream->s.stream); }
-
-size_t bytesRead(pxstream_t *stream, size_t count, void *into) {
-    ByteStream &m = streamOf(stream);
-    const qint64 n = std::max<qint64>(0, std::min<qint64>(qint64(count), m.size - m.at));
-    if (n > 0)
-        std::memcpy(into, m.data + m.at, size_t(n));
-    m.at += n;
-    return size_t(n);
-}
-
-int bytesSeek(pxstream_t *stream, long offset, int whence) {
-    ByteStream &m = streamOf(stream);
-    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.at : m.size;
-    const qint64 to = base + qint64(offset);
-    if (to < 0 || to > m.size)
-        return -1;
-    m.at = to;
-    return 0;
-}
-
-size_t blobRead(pxblob_t *, pxstream_t *s, size_t n, void *into) { return bytesRead(s, n, into); }
-int blobSeek(pxblob_t *, pxstream_t *s, long offset, int whence) { return bytesSeek(s, offset, whence); }
-long blobTell(pxblob_t *, pxstream_t *s) { return long(streamOf(s).at); }
-size_t blobWrite(pxblob_t *, pxstream_t *, size_t, void *) { return 0; }
-size_t streamRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) { return bytesRead(s, n, into); }
-int streamSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return bytesSeek(s, offset, whence); }
-long streamTell(pxdoc_t *, pxstream_t *s) { return long(streamOf(s).at); }
-size_t streamWrite(pxdoc_t *, pxstream_t *, size_t, void *) { return 0; }
-
-} // namespace
-
 struct ParadoxTable::Impl {
     QString name;
     std::unique_ptr<TableSource> source; // what pxlib reads; it must outlive the document
@@ -420,7 +162,7 @@ struct ParadoxTable::Impl {
         const qint64 total = paradox::tableBytes(head, source->size(), what);
         const QByteArray header = readAt(0, std::min<qint64>(paradox::headerSize(head), total));
         const qint64 headerSize = paradox::headerSize(head);
-        const qint64 blockSize = qint64(quint8(head[5])) * 0x400;
+        const qint64 blockSize = paradox::blockSize(head);
         layout = paradox::check(header, source->size(), [&](int block) {
             return readAt(headerSize + qint64(block - 1) * blockSize, 6, true);
         }, what);
@@ -429,13 +171,13 @@ struct ParadoxTable::Impl {
         QByteArray bytes(qsizetype(n), Qt::Uninitialized);
         bytes.truncate(qsizetype(apart ? source->readApart(at, bytes.data(), n) : source->readAt(at, bytes.data(), n)));
         if (source->error)
-            throw cannotRead(name, source->error);
+            throw paradox::cannotRead(name, source->error);
         return bytes;
     }
     // A read of pxlib's that failed or found the file cut after it was checked.
     void requireWhole() const {
         if (source->error || table.shortRead)
-            throw cannotRead(name, source->error);
+            throw paradox::cannotRead(name, source->error);
     }
     void open();
     void openMemo();
@@ -452,7 +194,7 @@ void ParadoxTable::Impl::open() {
     if (!doc)
         throw std::bad_alloc();
     table = TableStream{source.get(), &layout};
-    FILE *fp = fopencookie(&table, "rb", cookie_io_functions_t{cookieRead, nullptr, cookieSeek, cookieClose});
+    FILE *fp = paradox::openTableFile(table);
     if (!fp)
         throw std::bad_alloc();
     const int opened = PX_open_fp(doc, fp);
@@ -489,14 +231,8 @@ void ParadoxTable::Impl::open() {
     count = layout.recordCount;
     record.resize(layout.recordSize);
 
-    // Every read of pxlib asks the stream where it is and seeks; through
-    // the FILE both cost more than the read itself.
     fileStream = *doc->px_stream;
-    doc->px_stream->s.stream = &table;
-    doc->px_stream->read = tableRead;
-    doc->px_stream->seek = tableSeek;
-    doc->px_stream->tell = tableTell;
-    doc->px_stream->write = tableWrite;
+    paradox::readDirectly(*doc->px_stream, table);
     swapped = true;
 
     // pxlib finds a record by walking its list of blocks from the first,
@@ -525,19 +261,7 @@ void ParadoxTable::Impl::openMemo() {
         throw std::bad_alloc();
     memoStream = std::make_unique<ByteStream>(ByteStream{memo->constData(), memo->size()});
     stream = std::make_unique<pxstream_t>();
-    stream->type = pxfIOStream;
-    stream->mode = pxfFileRead;
-    stream->close = px_false;
-    stream->s.stream = memoStream.get();
-    stream->read = streamRead;
-    stream->seek = streamSeek;
-    stream->tell = streamTell;
-    stream->write = streamWrite;
-    blob->mb_stream = stream.get();
-    blob->read = blobRead;
-    blob->seek = blobSeek;
-    blob->tell = blobTell;
-    blob->write = blobWrite;
+    paradox::attachMemo(*blob, *stream, *memoStream);
 }
 
 QVariant ParadoxTable::Impl::value(int field, int position) {
@@ -702,8 +426,7 @@ QVariant ParadoxTable::Impl::memoValue(int field, int position) {
 
 ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
     d->name = path;
-    const int fd = openRegular(path);
-    d->source = std::make_unique<FileSource>(fd, fileSize(fd));
+    d->source = paradox::fileSource(paradox::openRegular(path));
     d->check(path);
     bool needsMemo = false;
     for (const paradox::Layout::Field &f : d->layout.fields)
@@ -713,7 +436,7 @@ ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
         d->memoName = memo.isEmpty() ? QFileInfo(path).dir().filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".MB"))
                                      : memo;
         if (!memo.isEmpty())
-            d->memo = readMemo(memo);
+            d->memo = paradox::readWhole(memo);
     }
     d->open();
     if (d->memo)
@@ -723,7 +446,7 @@ ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
 ParadoxTable::ParadoxTable(const QByteArray &bytes, const QString &name, const QByteArray *memo)
     : d(std::make_unique<Impl>()) {
     d->name = name;
-    d->source = std::make_unique<MemorySource>(bytes);
+    d->source = paradox::memorySource(bytes);
     d->check(name);
     d->memoName = QFileInfo(name).completeBaseName() + QStringLiteral(".MB");
     if (memo)
