@@ -181,9 +181,12 @@ struct ParadoxTable::Impl {
     }
     void open();
     void openMemo();
-    QVariant value(int field, int position);
-    QVariant memoValue(int field, int position);
-    [[noreturn]] void badValue(int field, int position) const {
+    QVariant value(int field);
+    QString alpha(int field) const;
+    QVariant memoValue(int field);
+    int position = -1; // of the record read last
+    void requireRecord(int field) const;
+    [[noreturn]] void badValue(int field) const {
         throw Error(QStringLiteral("ファイル %1 の %2 件目の列「%3」の値が正しくありません")
                         .arg(name, QString::number(position + 1), fields[size_t(field)].name));
     }
@@ -264,20 +267,25 @@ void ParadoxTable::Impl::openMemo() {
     paradox::attachMemo(*blob, *stream, *memoStream);
 }
 
-QVariant ParadoxTable::Impl::value(int field, int position) {
+// Without a target encoding PX_get_data_alpha gives a copy of these bytes,
+// allocated and freed again for every field of every record.
+QString ParadoxTable::Impl::alpha(int field) const {
+    const char *p = record.constData() + offsets[size_t(field)];
+    const int len = lengths[size_t(field)];
+    const auto *nul = static_cast<const char *>(std::memchr(p, 0, size_t(len)));
+    qsizetype n = nul ? nul - p : len;
+    while (n > 0 && p[n - 1] == ' ')
+        --n;
+    return cp932::decode(p, n);
+}
+
+QVariant ParadoxTable::Impl::value(int field) {
     char *p = record.data() + offsets[size_t(field)];
     const int len = lengths[size_t(field)];
     switch (fields[size_t(field)].type) {
     case ParadoxType::Alpha: {
-        // Without a target encoding PX_get_data_alpha gives a copy of these
-        // bytes, allocated and freed again for every field of every record.
-        if (p[0] == 0)
-            return QVariant();
-        const auto *nul = static_cast<const char *>(std::memchr(p, 0, size_t(len)));
-        qsizetype n = nul ? nul - p : len;
-        while (n > 0 && p[n - 1] == ' ')
-            --n;
-        return n > 0 ? QVariant(cp932::decode(p, n)) : QVariant();
+        const QString text = alpha(field);
+        return text.isEmpty() ? QVariant() : QVariant(text);
     }
     case ParadoxType::Short: {
         short v = 0;
@@ -306,7 +314,7 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
             return QVariant();
         const std::optional<QDateTime> t = timestampOf(ms);
         if (!t)
-            badValue(field, position);
+            badValue(field);
         return *t;
     }
     case ParadoxType::Date:
@@ -317,12 +325,12 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
         PX_get_data_long(doc, p, len, &v);
         if (fields[size_t(field)].type == ParadoxType::Time) {
             if (v < 0 || v >= long(kDayMs))
-                badValue(field, position);
+                badValue(field);
             return QTime::fromMSecsSinceStartOfDay(int(v));
         }
         const std::optional<QDate> date = dateOf(v);
         if (!date)
-            badValue(field, position);
+            badValue(field);
         return *date;
     }
     case ParadoxType::Money:
@@ -337,11 +345,11 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
             return QVariant();
         // pxlib keeps what it allocated when the digits disagree with the field.
         if ((quint8(p[0]) & 0x3f) != fields[size_t(field)].size)
-            badValue(field, position);
+            badValue(field);
         char *digits = nullptr;
         if (PX_get_data_bcd(doc, reinterpret_cast<unsigned char *>(p), fields[size_t(field)].size, &digits) <= 0
             || !digits)
-            badValue(field, position);
+            badValue(field);
         const QString text = QString::fromLatin1(digits);
         doc->free(doc, digits);
         return text;
@@ -358,7 +366,7 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
     case ParadoxType::FormattedMemo:
     case ParadoxType::Ole:
     case ParadoxType::Graphic:
-        return memoValue(field, position);
+        return memoValue(field);
     }
     return QVariant();
 }
@@ -367,7 +375,7 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
 // where it lies in the memo file (offset and index), its length and a
 // modification number. pxlib allocates what the length says and reads from
 // where the reference says, so both are held to the memo file first.
-QVariant ParadoxTable::Impl::memoValue(int field, int position) {
+QVariant ParadoxTable::Impl::memoValue(int field) {
     const ParadoxField &f = fields[size_t(field)];
     char *p = record.data() + offsets[size_t(field)];
     const int len = lengths[size_t(field)];
@@ -469,7 +477,8 @@ int ParadoxTable::fieldIndex(const QString &name) const {
     return -1;
 }
 
-QVector<QVariant> ParadoxTable::record(int position) {
+void ParadoxTable::read(int position) {
+    d->position = -1;
     if (position < 0 || position >= d->count)
         throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(position));
     d->pxError.clear();
@@ -490,10 +499,34 @@ QVector<QVariant> ParadoxTable::record(int position) {
     if (!read)
         throw Error(QStringLiteral("ファイル %1 の %2 件目のレコードを読めません: %3")
                         .arg(d->name, QString::number(position + 1), d->pxError));
+    d->position = position;
+}
+
+void ParadoxTable::Impl::requireRecord(int field) const {
+    if (position < 0)
+        throw Error(QStringLiteral("レコードが見つかりません。他のプロセスによって削除された可能性があります"));
+    if (field < 0 || size_t(field) >= fields.size())
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(field));
+}
+
+QVariant ParadoxTable::value(int field) const {
+    d->requireRecord(field);
+    return d->value(field);
+}
+
+QString ParadoxTable::text(int field) const {
+    d->requireRecord(field);
+    if (d->fields[size_t(field)].type == ParadoxType::Alpha)
+        return d->alpha(field);
+    return d->value(field).toString();
+}
+
+QVector<QVariant> ParadoxTable::record(int position) {
+    read(position);
     QVector<QVariant> values;
     values.reserve(qsizetype(d->fields.size()));
     for (size_t i = 0; i < d->fields.size(); ++i)
-        values.append(d->value(int(i), position));
+        values.append(d->value(int(i)));
     return values;
 }
 

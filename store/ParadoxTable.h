@@ -90,6 +90,15 @@ public:
     // any more or was cut since it was opened.
     QVector<QVariant> record(int position);
 
+    // The same a value at a time: read() makes a record current, throwing
+    // what record() throws for the record itself; value() gives one of its
+    // values as record() does (throwing for that value), and text() an
+    // alpha or memo field's text, empty when the field is (no QVariant
+    // made). Before a record was read, or after a failed read, both throw.
+    void read(int position);
+    QVariant value(int field) const;
+    QString text(int field) const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -132,6 +132,20 @@ TEST(ParadoxTableReads, TrailingBlanksAreNoPartOfAText) {
     EXPECT_EQ(t.record(2)[0], QVariant(QStringLiteral(" a b")));
 }
 
+TEST(ParadoxTableReads, AValueAtATimeAsTheRecordGivesIt) {
+    ParadoxTable t(magazineFile(), QStringLiteral("MMagaInfo.DB"));
+    EXPECT_FALSE(errorOf([&] { t.value(0); }).isEmpty()) << "no record read yet";
+    t.read(1);
+    const QVector<QVariant> whole = t.record(1);
+    for (int c = 0; c < 13; ++c) {
+        EXPECT_EQ(t.value(c), whole[c]) << c;
+        EXPECT_EQ(t.text(c), whole[c].toString()) << c;
+    }
+    EXPECT_EQ(t.text(2), QString()) << "an empty field's text is empty";
+    EXPECT_FALSE(errorOf([&] { t.read(3); }).isEmpty());
+    EXPECT_FALSE(errorOf([&] { t.text(0); }).isEmpty()) << "a failed read leaves no record";
+}
+
 TEST(ParadoxTableReads, ManyBlocksInTheirChainsOrder) {
     ParadoxTable t(magazineFile(numbered(50)), QStringLiteral("MMagaInfo.DB"));
     ASSERT_EQ(t.recordCount(), 50);
