@@ -25,11 +25,10 @@ quint16 u16(const QByteArray &b, qint64 at) {
 quint32 u32(const QByteArray &b, qint64 at) {
     return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
 }
-void put16(QByteArray &b, qint64 at, quint16 v) {
+void put16(QByteArray &b, qint64 at, int v) {
     b[at] = char(v & 0xff);
-    b[at + 1] = char(v >> 8);
+    b[at + 1] = char((v >> 8) & 0xff);
 }
-
 // pxlib's own reading of the version byte: from 4.0 on a data header follows,
 // and version 7 tables have a longer table name.
 bool hasDataHeader(int version) { return version >= 5; }
@@ -114,30 +113,35 @@ qint64 tableBytes(const QByteArray &head, qint64 fileSize, const QString &name) 
     return total;
 }
 
-Layout check(QByteArray &bytes, const QString &name) {
+int headerSize(const QByteArray &head) { return head.size() < kFixedHeader ? 0 : u16(head, kHeaderSize); }
+int blockSize(const QByteArray &head) { return head.size() < kFixedHeader ? 0 : quint8(head[kMaxTableSize]) * 0x400; }
+
+Layout check(const QByteArray &header, qint64 fileSize, const BlockHead &blockHead, const QString &name) {
     Layout l;
-    l.tableBytes = tableBytes(bytes.left(kPeekBytes), bytes.size(), name);
-    l.fileVersionId = quint8(bytes[kFileVersion]);
-    l.headerSize = u16(bytes, kHeaderSize);
-    l.blockSize = quint8(bytes[kMaxTableSize]) * 0x400;
-    l.fileBlocks = u16(bytes, kFileBlocks);
-    l.recordSize = u16(bytes, kRecordSize);
+    l.tableBytes = tableBytes(header.left(kPeekBytes), fileSize, name);
+    if (header.size() < headerSize(header))
+        lie(name, QStringLiteral("見出しの長さ %1 バイトに、列の定義が収まっていません").arg(headerSize(header)));
+    l.fileVersionId = quint8(header[kFileVersion]);
+    l.headerSize = u16(header, kHeaderSize);
+    l.blockSize = quint8(header[kMaxTableSize]) * 0x400;
+    l.fileBlocks = u16(header, kFileBlocks);
+    l.recordSize = u16(header, kRecordSize);
     const bool dataHeader = hasDataHeader(l.fileVersionId);
     const int fieldInfo = dataHeader ? kPeekBytes : kFixedHeader;
     if (l.headerSize < fieldInfo)
         lie(name, QStringLiteral("見出しの長さ %1 バイトに、列の定義が収まっていません").arg(l.headerSize));
 
     // Encrypted blocks take another way through pxlib; the register never had a password.
-    quint32 encryption = u32(bytes, kEncryption1);
+    quint32 encryption = u32(header, kEncryption1);
     if (encryption == kEncryptionElsewhere) {
         if (!dataHeader)
             lie(name, QStringLiteral("見出しが、ない部分を指しています"));
-        encryption = u32(bytes, kEncryption2);
+        encryption = u32(header, kEncryption2);
     }
     if (encryption != 0)
         throw Error(QStringLiteral("ファイル %1 はパスワードで保護されているため読めません").arg(name));
 
-    const int fieldCount = u16(bytes, kNumFields);
+    const int fieldCount = u16(header, kNumFields);
     if (fieldCount < 1 || fieldCount > 255)
         lie(name, QStringLiteral("列の数 %1 が正しくありません").arg(fieldCount));
     // Field types and sizes, the table name's pointer and the names' pointers,
@@ -147,7 +151,7 @@ Layout check(QByteArray &bytes, const QString &name) {
     const qint64 firstName = tableName + tableNameLength(l.fileVersionId);
     if (firstName > l.headerSize)
         lie(name, QStringLiteral("見出しの長さ %1 バイトに、列の定義が収まっていません").arg(l.headerSize));
-    if (bytes.indexOf('\0', tableName) < 0 || bytes.indexOf('\0', tableName) >= firstName)
+    if (header.indexOf('\0', tableName) < 0 || header.indexOf('\0', tableName) >= firstName)
         lie(name, QStringLiteral("表の名前が見出しの中で終わっていません"));
 
     int lengths = 0;
@@ -155,12 +159,12 @@ Layout check(QByteArray &bytes, const QString &name) {
     l.fields.resize(size_t(fieldCount));
     for (int i = 0; i < fieldCount; ++i) {
         Layout::Field &f = l.fields[size_t(i)];
-        f.type = quint8(bytes[fieldInfo + 2 * i]);
-        f.size = quint8(bytes[fieldInfo + 2 * i + 1]);
-        const qint64 end = bytes.indexOf('\0', at);
+        f.type = quint8(header[fieldInfo + 2 * i]);
+        f.size = quint8(header[fieldInfo + 2 * i + 1]);
+        const qint64 end = header.indexOf('\0', at);
         if (end < 0 || end >= l.headerSize || end - at > kLongestName)
             lie(name, QStringLiteral("%1 番目の列の名前が見出しの中で終わっていません").arg(i + 1));
-        f.name = bytes.mid(at, end - at);
+        f.name = header.mid(at, end - at);
         at = end + 1;
         bool sizeFits = false;
         f.length = fieldLength(f.type, f.size, &sizeFits);
@@ -179,30 +183,34 @@ Layout check(QByteArray &bytes, const QString &name) {
         lie(name, QStringLiteral("レコードの長さ %1 バイトが、ブロックの大きさ %2 バイトに収まりません")
                       .arg(num(l.recordSize), num(l.blockSize)));
 
-    const quint32 claimed = u32(bytes, kNumRecords);
+    const quint32 claimed = u32(header, kNumRecords);
     if (qint64(claimed) > qint64(l.fileBlocks) * l.recordsPerBlock)
         lie(name, QStringLiteral("見出しのレコード数 %1 は、%2 個のブロックに入りきりません").arg(num(claimed), num(l.fileBlocks)));
 
     // The chain of data blocks from the first: each block once, inside the
     // file, holding whole records; empty ones are left out of what pxlib sees.
-    const int first = u16(bytes, kFirstBlock);
+    const int first = u16(header, kFirstBlock);
     if (first > l.fileBlocks)
         lie(name, QStringLiteral("最初のブロックの番号 %1 が、ブロックの数 %2 を超えています").arg(num(first), num(l.fileBlocks)));
-    std::vector<bool> seen(size_t(l.fileBlocks) + 1, false);
+    l.blockHeads.resize(size_t(l.fileBlocks) + 1);
     std::vector<int> holding; // blocks with records, in chain order
     qint64 records = 0;
     for (int block = first; block != 0;) {
-        if (seen[size_t(block)])
+        QByteArray &head = l.blockHeads[size_t(block)];
+        if (!head.isEmpty())
             lie(name, QStringLiteral("ブロックのつながりがブロック %1 で輪になっています").arg(block));
-        seen[size_t(block)] = true;
-        const qint64 head = l.headerSize + qint64(block - 1) * l.blockSize;
-        const int next = u16(bytes, head);
-        const int data = qint16(u16(bytes, head + 4)); // (records - 1) * record size
+        head = blockHead(block);
+        if (head.size() < kBlockHeader)
+            lie(name, QStringLiteral("ファイルの長さ %1 バイトが、見出しの %2 バイトと %3 個のブロック (1 個 %4 バイト) に足りません")
+                          .arg(num(fileSize), num(l.headerSize), num(l.fileBlocks), num(l.blockSize)));
+        const int next = u16(head, 0);
+        const int data = qint16(u16(head, 4)); // (records - 1) * record size
         if (data != -l.recordSize) {
             if (data < 0 || data % l.recordSize != 0 || data / l.recordSize + 1 > l.recordsPerBlock)
                 lie(name, QStringLiteral("ブロック %1 のレコードの数を示す値 %2 が正しくありません").arg(num(block), num(data)));
             records += data / l.recordSize + 1;
             holding.push_back(block);
+            l.blockRecords.push_back(data / l.recordSize + 1);
         }
         if (next > l.fileBlocks)
             lie(name, QStringLiteral("ブロック %1 の次のブロックの番号 %2 が、ブロックの数 %3 を超えています")
@@ -213,15 +221,11 @@ Layout check(QByteArray &bytes, const QString &name) {
         lie(name, QStringLiteral("見出しのレコード数 %1 が、ブロックにあるレコードの数 %2 と合いません").arg(num(claimed), num(records)));
     l.recordCount = int(claimed);
 
-    const int firstHolding = holding.empty() ? 0 : holding.front();
-    if (first != firstHolding)
-        put16(bytes, kFirstBlock, quint16(firstHolding));
-    for (size_t i = 0; i < holding.size(); ++i) {
-        const qint64 head = l.headerSize + qint64(holding[i] - 1) * l.blockSize;
-        const int next = i + 1 < holding.size() ? holding[i + 1] : 0;
-        if (u16(bytes, head) != next)
-            put16(bytes, head, quint16(next));
-    }
+    l.header = header.left(l.headerSize);
+    put16(l.header, kFirstBlock, holding.empty() ? 0 : holding.front());
+    for (size_t i = 0; i < holding.size(); ++i)
+        put16(l.blockHeads[size_t(holding[i])], 0, i + 1 < holding.size() ? holding[i + 1] : 0);
+    l.blocks = holding;
     return l;
 }
 

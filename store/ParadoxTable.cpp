@@ -2,101 +2,35 @@
 #include "store/ParadoxTable.h"
 
 #include "store/ParadoxCheck.h"
+#include "store/ParadoxStream.h"
 #include "text/Cp932.h"
 #include "text/Error.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTime>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <optional>
-// pxlib's header is C without C++ guards.
-extern "C" {
-#include <paradox.h>
-}
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quil {
 namespace {
+
+using paradox::ByteStream;
+using paradox::TableSource;
+using paradox::TableStream;
 
 // Julian day of pxlib's day 0: dates count days from 1 January of year 1.
 constexpr qint64 kDayZero = 1721425;
 constexpr double kDayMs = 86400000.0;
 // A block of the memo file that holds several small memos.
 constexpr qint64 kMemoBlock = 4096;
-
-Error cannotOpen(const QString &path, int err) {
-    return Error(QStringLiteral("ファイル %1 を開けません").arg(path), Error::Kind::General, err);
-}
-
-struct Fd {
-    int fd;
-    ~Fd() { ::close(fd); }
-};
-
-// Opens a regular file without waiting on a FIFO or a device.
-int openRegular(const QString &path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw cannotOpen(path, errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw cannotOpen(path, err);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw Error(QStringLiteral("ファイル %1 は通常のファイルではないので読めません").arg(path));
-    }
-    return fd;
-}
-
-// Up to `count` bytes from the start; fewer only at the end of the file.
-QByteArray readUpTo(int fd, qint64 count, const QString &path) {
-    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw cannotOpen(path, errno);
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    bytes.truncate(qsizetype(done));
-    return bytes;
-}
-
-qint64 fileSize(int fd) {
-    struct stat st;
-    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : 0;
-}
-
-// Header and blocks, no more: what follows them is nothing pxlib reads.
-QByteArray readTable(const QString &path) {
-    Fd f{openRegular(path)};
-    const QByteArray head = readUpTo(f.fd, paradox::kPeekBytes, path);
-    const qint64 total = paradox::tableBytes(head, fileSize(f.fd), path);
-    QByteArray bytes = readUpTo(f.fd, total, path);
-    if (bytes.size() < total) // cut while it was read: the same error as before
-        paradox::tableBytes(head, bytes.size(), path);
-    return bytes;
-}
 
 // The memo file beside the table: the same name with .MB, .mb or any case of it.
 QString memoPath(const QString &path) {
@@ -113,11 +47,6 @@ QString memoPath(const QString &path) {
         if (entry.compare(wanted, Qt::CaseInsensitive) == 0)
             return dir.filePath(entry);
     return QString();
-}
-
-QByteArray readMemo(const QString &path) {
-    Fd f{openRegular(path)};
-    return readUpTo(f.fd, fileSize(f.fd), path);
 }
 
 bool isMemoType(int type) { return type >= int(ParadoxType::Memo) && type <= int(ParadoxType::Graphic); }
@@ -183,55 +112,12 @@ QString paradoxTypeName(ParadoxType type) {
     return QString();
 }
 
-// The memo file is given to pxlib as a stream of the program's own over its
-// bytes, not through PX_open_blob_fp: pxlib 0.6.8 reads the 12 bytes of each
-// block's header there into a buffer of 9 on its stack, whatever the file.
-// Reading a memo needs only the stream; what PX_open_blob_fp adds is for
-// writing (the list of blocks, the modification count).
-namespace {
-
-struct MemoStream {
-    const QByteArray *bytes;
-    qint64 at = 0;
-};
-
-MemoStream &memoOf(pxstream_t *stream) { return *static_cast<MemoStream *>(stream->s.stream); }
-
-size_t memoRead(pxstream_t *stream, size_t count, void *into) {
-    MemoStream &m = memoOf(stream);
-    const qint64 n = std::max<qint64>(0, std::min<qint64>(qint64(count), m.bytes->size() - m.at));
-    if (n > 0)
-        std::memcpy(into, m.bytes->constData() + m.at, size_t(n));
-    m.at += n;
-    return size_t(n);
-}
-
-int memoSeek(pxstream_t *stream, long offset, int whence) {
-    MemoStream &m = memoOf(stream);
-    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.at : m.bytes->size();
-    const qint64 to = base + qint64(offset);
-    if (to < 0 || to > m.bytes->size())
-        return -1;
-    m.at = to;
-    return 0;
-}
-
-size_t blobRead(pxblob_t *, pxstream_t *s, size_t n, void *into) { return memoRead(s, n, into); }
-int blobSeek(pxblob_t *, pxstream_t *s, long offset, int whence) { return memoSeek(s, offset, whence); }
-long blobTell(pxblob_t *, pxstream_t *s) { return long(memoOf(s).at); }
-size_t blobWrite(pxblob_t *, pxstream_t *, size_t, void *) { return 0; }
-size_t streamRead(pxdoc_t *, pxstream_t *s, size_t n, void *into) { return memoRead(s, n, into); }
-int streamSeek(pxdoc_t *, pxstream_t *s, long offset, int whence) { return memoSeek(s, offset, whence); }
-long streamTell(pxdoc_t *, pxstream_t *s) { return long(memoOf(s).at); }
-size_t streamWrite(pxdoc_t *, pxstream_t *, size_t, void *) { return 0; }
-
-} // namespace
-
 struct ParadoxTable::Impl {
     QString name;
-    QByteArray bytes;             // what pxlib reads; it must outlive the document
+    std::unique_ptr<TableSource> source; // what pxlib reads; it must outlive the document
+    paradox::Layout layout;
     std::optional<QByteArray> memo;
-    std::unique_ptr<MemoStream> memoStream;
+    std::unique_ptr<ByteStream> memoStream;
     std::unique_ptr<pxstream_t> stream;   // the memo file as pxlib reads it
     QString memoName;
     pxdoc_t *doc = nullptr;
@@ -240,10 +126,21 @@ struct ParadoxTable::Impl {
     QByteArray record;
     int count = 0;
     QString pxError;              // pxlib's last error, for a message that needs it
+    // Once opened, pxlib reads the table stream straight, not through the
+    // FILE it was opened with; that one is put back before it is let go of.
+    TableStream table;
+    pxstream_t fileStream{};
+    bool swapped = false;
+    // The first record of each block pxlib lists, and the list itself.
+    std::vector<int> blockStarts;
+    pxpindex_t *blockList = nullptr;
+    int blockListLength = 0;
 
     ~Impl() {
         if (!doc)
             return;
+        if (swapped)
+            *doc->px_stream = fileStream;
         // The memo stream is the program's own; PX_delete would let go of the
         // memo document's stream but not of the document.
         if (doc->px_blob) {
@@ -259,21 +156,48 @@ struct ParadoxTable::Impl {
             static_cast<Impl *>(data)->pxError = QString::fromUtf8(message);
     }
 
-    void open(const paradox::Layout &layout);
+    // Checks the source, and reads the header and the block heads of the chain.
+    void check(const QString &what) {
+        const QByteArray head = readAt(0, paradox::kPeekBytes);
+        const qint64 total = paradox::tableBytes(head, source->size(), what);
+        const QByteArray header = readAt(0, std::min<qint64>(paradox::headerSize(head), total));
+        const qint64 headerSize = paradox::headerSize(head);
+        const qint64 blockSize = paradox::blockSize(head);
+        layout = paradox::check(header, source->size(), [&](int block) {
+            return readAt(headerSize + qint64(block - 1) * blockSize, 6, true);
+        }, what);
+    }
+    QByteArray readAt(qint64 at, qint64 n, bool apart = false) {
+        QByteArray bytes(qsizetype(n), Qt::Uninitialized);
+        bytes.truncate(qsizetype(apart ? source->readApart(at, bytes.data(), n) : source->readAt(at, bytes.data(), n)));
+        if (source->error)
+            throw paradox::cannotRead(name, source->error);
+        return bytes;
+    }
+    // A read of pxlib's that failed or found the file cut after it was checked.
+    void requireWhole() const {
+        if (source->error || table.shortRead)
+            throw paradox::cannotRead(name, source->error);
+    }
+    void open();
     void openMemo();
-    QVariant value(int field, int position);
-    QVariant memoValue(int field, int position);
-    [[noreturn]] void badValue(int field, int position) const {
+    QVariant value(int field);
+    QString alpha(int field) const;
+    QVariant memoValue(int field);
+    int position = -1; // of the record read last
+    void requireRecord(int field) const;
+    [[noreturn]] void badValue(int field) const {
         throw Error(QStringLiteral("ファイル %1 の %2 件目の列「%3」の値が正しくありません")
                         .arg(name, QString::number(position + 1), fields[size_t(field)].name));
     }
 };
 
-void ParadoxTable::Impl::open(const paradox::Layout &layout) {
+void ParadoxTable::Impl::open() {
     doc = PX_new3(&Impl::onError, nullptr, nullptr, nullptr, this);
     if (!doc)
         throw std::bad_alloc();
-    FILE *fp = fmemopen(bytes.data(), size_t(bytes.size()), "rb");
+    table = TableStream{source.get(), &layout};
+    FILE *fp = paradox::openTableFile(table);
     if (!fp)
         throw std::bad_alloc();
     const int opened = PX_open_fp(doc, fp);
@@ -282,6 +206,7 @@ void ParadoxTable::Impl::open(const paradox::Layout &layout) {
         doc->px_stream->close = px_true;
     else
         std::fclose(fp);
+    requireWhole();
     if (opened < 0)
         throw Error(QStringLiteral("ファイル %1 を Paradox の表として開けません: %2").arg(name, pxError));
 
@@ -308,46 +233,59 @@ void ParadoxTable::Impl::open(const paradox::Layout &layout) {
                         .arg(name, QStringLiteral("pxlib reads another header")));
     count = layout.recordCount;
     record.resize(layout.recordSize);
+
+    fileStream = *doc->px_stream;
+    paradox::readDirectly(*doc->px_stream, table);
+    swapped = true;
+
+    // pxlib finds a record by walking its list of blocks from the first,
+    // for every record; reading a table of many blocks that way takes time
+    // in the square of its size. When its list is the checked chain, each
+    // read starts the walk at the record's own block.
+    auto *list = static_cast<pxpindex_t *>(doc->px_indexdata);
+    bool listed = list && doc->px_indexdatalen >= int(layout.blocks.size());
+    for (size_t j = 0; listed && j < layout.blocks.size(); ++j)
+        listed = list[j].level == 1 && list[j].blocknumber == layout.blocks[j]
+                 && list[j].numrecords == layout.blockRecords[j];
+    if (listed) {
+        blockList = list;
+        blockListLength = doc->px_indexdatalen;
+        int first = 0;
+        for (int n : layout.blockRecords) {
+            blockStarts.push_back(first);
+            first += n;
+        }
+    }
 }
 
 void ParadoxTable::Impl::openMemo() {
     pxblob_t *blob = PX_new_blob(doc); // attached to the document
     if (!blob)
         throw std::bad_alloc();
-    memoStream = std::make_unique<MemoStream>(MemoStream{&*memo});
+    memoStream = std::make_unique<ByteStream>(ByteStream{memo->constData(), memo->size()});
     stream = std::make_unique<pxstream_t>();
-    stream->type = pxfIOStream;
-    stream->mode = pxfFileRead;
-    stream->close = px_false;
-    stream->s.stream = memoStream.get();
-    stream->read = streamRead;
-    stream->seek = streamSeek;
-    stream->tell = streamTell;
-    stream->write = streamWrite;
-    blob->mb_stream = stream.get();
-    blob->read = blobRead;
-    blob->seek = blobSeek;
-    blob->tell = blobTell;
-    blob->write = blobWrite;
+    paradox::attachMemo(*blob, *stream, *memoStream);
 }
 
-QVariant ParadoxTable::Impl::value(int field, int position) {
+// Without a target encoding PX_get_data_alpha gives a copy of these bytes,
+// allocated and freed again for every field of every record.
+QString ParadoxTable::Impl::alpha(int field) const {
+    const char *p = record.constData() + offsets[size_t(field)];
+    const int len = lengths[size_t(field)];
+    const auto *nul = static_cast<const char *>(std::memchr(p, 0, size_t(len)));
+    qsizetype n = nul ? nul - p : len;
+    while (n > 0 && p[n - 1] == ' ')
+        --n;
+    return cp932::decode(p, n);
+}
+
+QVariant ParadoxTable::Impl::value(int field) {
     char *p = record.data() + offsets[size_t(field)];
     const int len = lengths[size_t(field)];
     switch (fields[size_t(field)].type) {
     case ParadoxType::Alpha: {
-        char *text = nullptr;
-        if (PX_get_data_alpha(doc, p, len, &text) <= 0 || !text)
-            return QVariant();
-        QByteArray raw(text, len);
-        doc->free(doc, text);
-        if (const qsizetype nul = raw.indexOf('\0'); nul >= 0)
-            raw.truncate(nul);
-        while (!raw.isEmpty() && raw.back() == ' ')
-            raw.chop(1);
-        if (raw.isEmpty())
-            return QVariant();
-        return cp932::decode(raw);
+        const QString text = alpha(field);
+        return text.isEmpty() ? QVariant() : QVariant(text);
     }
     case ParadoxType::Short: {
         short v = 0;
@@ -376,7 +314,7 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
             return QVariant();
         const std::optional<QDateTime> t = timestampOf(ms);
         if (!t)
-            badValue(field, position);
+            badValue(field);
         return *t;
     }
     case ParadoxType::Date:
@@ -387,12 +325,12 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
         PX_get_data_long(doc, p, len, &v);
         if (fields[size_t(field)].type == ParadoxType::Time) {
             if (v < 0 || v >= long(kDayMs))
-                badValue(field, position);
+                badValue(field);
             return QTime::fromMSecsSinceStartOfDay(int(v));
         }
         const std::optional<QDate> date = dateOf(v);
         if (!date)
-            badValue(field, position);
+            badValue(field);
         return *date;
     }
     case ParadoxType::Money:
@@ -407,11 +345,11 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
             return QVariant();
         // pxlib keeps what it allocated when the digits disagree with the field.
         if ((quint8(p[0]) & 0x3f) != fields[size_t(field)].size)
-            badValue(field, position);
+            badValue(field);
         char *digits = nullptr;
         if (PX_get_data_bcd(doc, reinterpret_cast<unsigned char *>(p), fields[size_t(field)].size, &digits) <= 0
             || !digits)
-            badValue(field, position);
+            badValue(field);
         const QString text = QString::fromLatin1(digits);
         doc->free(doc, digits);
         return text;
@@ -428,7 +366,7 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
     case ParadoxType::FormattedMemo:
     case ParadoxType::Ole:
     case ParadoxType::Graphic:
-        return memoValue(field, position);
+        return memoValue(field);
     }
     return QVariant();
 }
@@ -437,7 +375,7 @@ QVariant ParadoxTable::Impl::value(int field, int position) {
 // where it lies in the memo file (offset and index), its length and a
 // modification number. pxlib allocates what the length says and reads from
 // where the reference says, so both are held to the memo file first.
-QVariant ParadoxTable::Impl::memoValue(int field, int position) {
+QVariant ParadoxTable::Impl::memoValue(int field) {
     const ParadoxField &f = fields[size_t(field)];
     char *p = record.data() + offsets[size_t(field)];
     const int len = lengths[size_t(field)];
@@ -496,19 +434,19 @@ QVariant ParadoxTable::Impl::memoValue(int field, int position) {
 
 ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
     d->name = path;
-    d->bytes = readTable(path);
-    const paradox::Layout layout = paradox::check(d->bytes, path);
+    d->source = paradox::fileSource(paradox::openRegular(path));
+    d->check(path);
     bool needsMemo = false;
-    for (const paradox::Layout::Field &f : layout.fields)
+    for (const paradox::Layout::Field &f : d->layout.fields)
         needsMemo |= isMemoType(f.type);
     if (needsMemo) {
         const QString memo = memoPath(path);
         d->memoName = memo.isEmpty() ? QFileInfo(path).dir().filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".MB"))
                                      : memo;
         if (!memo.isEmpty())
-            d->memo = readMemo(memo);
+            d->memo = paradox::readWhole(memo);
     }
-    d->open(layout);
+    d->open();
     if (d->memo)
         d->openMemo();
 }
@@ -516,13 +454,12 @@ ParadoxTable::ParadoxTable(const QString &path) : d(std::make_unique<Impl>()) {
 ParadoxTable::ParadoxTable(const QByteArray &bytes, const QString &name, const QByteArray *memo)
     : d(std::make_unique<Impl>()) {
     d->name = name;
-    d->bytes = bytes;
-    d->bytes.truncate(qsizetype(paradox::tableBytes(bytes.left(paradox::kPeekBytes), bytes.size(), name)));
-    const paradox::Layout layout = paradox::check(d->bytes, name);
+    d->source = paradox::memorySource(bytes);
+    d->check(name);
     d->memoName = QFileInfo(name).completeBaseName() + QStringLiteral(".MB");
     if (memo)
         d->memo = *memo;
-    d->open(layout);
+    d->open();
     if (d->memo)
         d->openMemo();
 }
@@ -540,16 +477,56 @@ int ParadoxTable::fieldIndex(const QString &name) const {
     return -1;
 }
 
-QVector<QVariant> ParadoxTable::record(int position) {
+void ParadoxTable::read(int position) {
+    d->position = -1;
     if (position < 0 || position >= d->count)
         throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(position));
     d->pxError.clear();
-    if (!PX_get_record(d->doc, position, d->record.data()))
+    int recno = position;
+    if (d->blockList) {
+        const size_t j = size_t(std::upper_bound(d->blockStarts.begin(), d->blockStarts.end(), position)
+                                - d->blockStarts.begin() - 1);
+        d->doc->px_indexdata = d->blockList + j;
+        d->doc->px_indexdatalen = d->blockListLength - int(j);
+        recno = position - d->blockStarts[j];
+    }
+    const char *read = PX_get_record(d->doc, recno, d->record.data());
+    if (d->blockList) {
+        d->doc->px_indexdata = d->blockList;
+        d->doc->px_indexdatalen = d->blockListLength;
+    }
+    d->requireWhole();
+    if (!read)
         throw Error(QStringLiteral("ファイル %1 の %2 件目のレコードを読めません: %3")
                         .arg(d->name, QString::number(position + 1), d->pxError));
-    QVector<QVariant> values(qsizetype(d->fields.size()));
+    d->position = position;
+}
+
+void ParadoxTable::Impl::requireRecord(int field) const {
+    if (position < 0)
+        throw Error(QStringLiteral("レコードが見つかりません。他のプロセスによって削除された可能性があります"));
+    if (field < 0 || size_t(field) >= fields.size())
+        throw Error(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(field));
+}
+
+QVariant ParadoxTable::value(int field) const {
+    d->requireRecord(field);
+    return d->value(field);
+}
+
+QString ParadoxTable::text(int field) const {
+    d->requireRecord(field);
+    if (d->fields[size_t(field)].type == ParadoxType::Alpha)
+        return d->alpha(field);
+    return d->value(field).toString();
+}
+
+QVector<QVariant> ParadoxTable::record(int position) {
+    read(position);
+    QVector<QVariant> values;
+    values.reserve(qsizetype(d->fields.size()));
     for (size_t i = 0; i < d->fields.size(); ++i)
-        values[qsizetype(i)] = d->value(int(i), position);
+        values.append(d->value(int(i)));
     return values;
 }
 

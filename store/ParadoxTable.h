@@ -5,10 +5,13 @@
 // in stored order. Text is code page 932 and is decoded by the program's own
 // codec; pxlib never converts it.
 //
-// The file is read whole, checked (store/ParadoxCheck.h) and only then given
-// to pxlib, from memory, so that pxlib reads exactly the bytes that were
-// checked. A file that is no Paradox table, or whose header or block chain
-// lies, is refused with a quil::Error naming the file and what is wrong.
+// The header and the heads of the data blocks are read and checked
+// (store/ParadoxCheck.h) before pxlib is given the file, and pxlib reads
+// them as they were checked: through a stream of the program's own that
+// serves their checked copies and takes the records from the file, a
+// megabyte at a time. A file that is no Paradox table, or whose header or
+// block chain lies, is refused with a quil::Error naming the file and what
+// is wrong; a file cut or failing while its records are read, too.
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
@@ -51,11 +54,12 @@ struct ParadoxField {
 
 class ParadoxTable {
 public:
-    // Reads the table; a field of a memo type reads its text from the memo
-    // file beside it (the same name with .MB, in any case), which is read
-    // too when it is there. Throws quil::Error naming the file: it cannot be
-    // opened or is no regular file, it is no Paradox table, it is protected
-    // by a password, or it lies (store/ParadoxCheck.h).
+    // Opens and checks the table; a field of a memo type reads its text from
+    // the memo file beside it (the same name with .MB, in any case), which
+    // is read whole when it is there. Throws quil::Error naming the file: it
+    // cannot be opened or is no regular file, it is no Paradox table, it is
+    // protected by a password, or it lies (store/ParadoxCheck.h). The file
+    // stays open for the life of the object.
     explicit ParadoxTable(const QString &path);
     // The same over bytes already read; `name` names them in errors. `memo`,
     // when given, is the memo file's bytes.
@@ -82,8 +86,18 @@ public:
     // - formatted memo, binary, OLE, graphic, bytes: QByteArray.
     // Throws quil::Error naming the file, the record (from 1) and the field
     // for a value that is no value of its type, or a memo whose memo file is
-    // missing or does not hold it.
+    // missing or does not hold it; naming the file when it cannot be read
+    // any more or was cut since it was opened.
     QVector<QVariant> record(int position);
+
+    // The same a value at a time: read() makes a record current, throwing
+    // what record() throws for the record itself; value() gives one of its
+    // values as record() does (throwing for that value), and text() an
+    // alpha or memo field's text, empty when the field is (no QVariant
+    // made). Before a record was read, or after a failed read, both throw.
+    void read(int position);
+    QVariant value(int field) const;
+    QString text(int field) const;
 
 private:
     struct Impl;

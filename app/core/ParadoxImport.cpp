@@ -80,12 +80,18 @@ void set(Field &field, const QVariant &value) {
     }
 }
 
-// One record of the file appended with every column. An empty record is a
-// record too: it is stored, not dropped as an untouched new one would be.
-void appendRecord(Table &t, const std::vector<int> &map, const QVector<QVariant> &values) {
+// The record read last appended with every column; text goes as text, as
+// empty text empties a column. An empty record is a record too: it is
+// stored, not dropped as an untouched new one would be.
+void appendRecord(Table &t, const std::vector<int> &map, const ParadoxTable &file) {
     t.append();
-    for (size_t c = 0; c < map.size(); ++c)
-        set(t.field(int(c)), values[map[c]]);
+    for (size_t c = 0; c < map.size(); ++c) {
+        Field &field = t.field(int(c));
+        if (field.dataType() == FieldType::String)
+            field.setAsString(file.text(map[c]));
+        else
+            set(field, file.value(map[c]));
+    }
     t.setModified(true);
 }
 
@@ -127,7 +133,8 @@ int importParadoxMagazines(Table &t, ParadoxTable &file) {
     {
         Table::Part all(t);
         for (int r = 0; r < file.recordCount(); ++r) {
-            appendRecord(t, map, file.record(r));
+            file.read(r);
+            appendRecord(t, map, file);
             ++stored;
         }
         if (stored > 0)
@@ -159,14 +166,14 @@ ParadoxSystemsImport importParadoxSystems(Table &s, ParadoxTable &file) {
     {
         Table::Part all(s);
         for (int r = 0; r < file.recordCount(); ++r) {
-            const QVector<QVariant> values = file.record(r);
+            file.read(r);
             // Compared as the table would hold it.
-            const QString name = cp932::cutToWidth(values[map[size_t(nameColumn)]].toString(), nameWidth);
+            const QString name = cp932::cutToWidth(file.text(map[size_t(nameColumn)]), nameWidth);
             if (present.contains(name)) {
                 ++result.kept;
                 continue;
             }
-            appendRecord(s, map, values);
+            appendRecord(s, map, file);
             present.insert(name);
             ++result.added;
         }

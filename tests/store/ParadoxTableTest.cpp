@@ -132,6 +132,20 @@ TEST(ParadoxTableReads, TrailingBlanksAreNoPartOfAText) {
     EXPECT_EQ(t.record(2)[0], QVariant(QStringLiteral(" a b")));
 }
 
+TEST(ParadoxTableReads, AValueAtATimeAsTheRecordGivesIt) {
+    ParadoxTable t(magazineFile(), QStringLiteral("MMagaInfo.DB"));
+    EXPECT_FALSE(errorOf([&] { t.value(0); }).isEmpty()) << "no record read yet";
+    t.read(1);
+    const QVector<QVariant> whole = t.record(1);
+    for (int c = 0; c < 13; ++c) {
+        EXPECT_EQ(t.value(c), whole[c]) << c;
+        EXPECT_EQ(t.text(c), whole[c].toString()) << c;
+    }
+    EXPECT_EQ(t.text(2), QString()) << "an empty field's text is empty";
+    EXPECT_FALSE(errorOf([&] { t.read(3); }).isEmpty());
+    EXPECT_FALSE(errorOf([&] { t.text(0); }).isEmpty()) << "a failed read leaves no record";
+}
+
 TEST(ParadoxTableReads, ManyBlocksInTheirChainsOrder) {
     ParadoxTable t(magazineFile(numbered(50)), QStringLiteral("MMagaInfo.DB"));
     ASSERT_EQ(t.recordCount(), 50);
@@ -287,6 +301,18 @@ TEST_F(ParadoxFileTest, AFileCutShort) {
     const QString e = errorOf([&] { ParadoxTable t(path); });
     EXPECT_TRUE(e.contains(path)) << e.toStdString();
     EXPECT_TRUE(e.contains(QStringLiteral("ファイルの長さ %1 バイトが").arg(whole.size() - 100))) << e.toStdString();
+}
+
+TEST_F(ParadoxFileTest, AFileCutAfterItWasOpened) {
+    // Larger than what is read of it at a time.
+    const QByteArray whole = magazineFile(numbered(1500));
+    const QString path = env->writeFile(QStringLiteral("MMagaInfo.DB"), whole);
+    ParadoxTable t(path);
+    ASSERT_TRUE(QFile::resize(path, whole.size() / 2));
+    QString e;
+    for (int r = 0; r < t.recordCount() && e.isEmpty(); ++r)
+        e = errorOf([&] { t.record(r); });
+    EXPECT_EQ(e, QStringLiteral("ファイル '%1' を読み込めませんでした。").arg(path));
 }
 
 TEST(ParadoxTableRefuses, AHeaderThatLiesAboutItsRecords) {

@@ -6,8 +6,8 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,19 +139,26 @@ QList<PxRecord> sampleSystemRecords() {
     };
 }
 
-void writeParadox(const QString &path, const QList<PxColumn> &columns, const QList<PxRecord> &records) {
-    FILE *fp = std::fopen(QFile::encodeName(path).constData(), "w+b");
+QByteArray paradoxBytes(const QList<PxColumn> &columns, const QList<PxRecord> &records) {
+    int recordSize = 0;
+    for (const PxColumn &c : columns)
+        recordSize += c.size;
+    // pxlib rewrites the header for every record it puts: in memory, so that
+    // a large table is not a system call or two per record. Its blocks are
+    // 2, 3 or 16 KB by the record's size, its header a few KB.
+    const qint64 block = recordSize < 30 ? 0x800 : recordSize < 120 ? 0xC00 : 0x4000;
+    const qint64 perBlock = std::max<qint64>(1, (block - 6) / std::max(1, recordSize));
+    QByteArray buffer(qsizetype(0x10000 + (qint64(records.size()) / perBlock + 2) * block), '\0');
+    FILE *fp = fmemopen(buffer.data(), size_t(buffer.size()), "w+b");
     if (!fp)
-        fail("cannot create the file");
+        fail("cannot make the memory stream");
     pxdoc_t *doc = PX_new2(quiet, nullptr, nullptr, nullptr);
     // pxlib keeps the fields and frees them with the document.
     auto *fields = static_cast<pxfield_t *>(std::calloc(size_t(columns.size()), sizeof(pxfield_t)));
-    int recordSize = 0;
     for (qsizetype i = 0; i < columns.size(); ++i) {
         fields[i].px_fname = strdup(columns[i].name.constData());
         fields[i].px_ftype = char(columns[i].type);
         fields[i].px_flen = columns[i].size;
-        recordSize += columns[i].size;
     }
     if (!doc || PX_create_fp(doc, fields, int(columns.size()), fp, pxfFileTypNonIndexDB) < 0)
         fail("PX_create_fp failed");
@@ -169,21 +176,21 @@ void writeParadox(const QString &path, const QList<PxColumn> &columns, const QLi
         if (PX_put_recordn(doc, record.data(), int(r)) < 0)
             fail("PX_put_recordn failed");
     }
+    const qint64 length = qint64(doc->px_head->px_headersize)
+                          + qint64(doc->px_head->px_fileblocks) * doc->px_head->px_maxtablesize * 0x400;
     PX_close(doc);
     PX_delete(doc);
-    if (std::fclose(fp) != 0)
-        fail("cannot write the file");
+    if (std::fclose(fp) != 0 || length > buffer.size())
+        fail("the table does not fit its buffer");
+    buffer.truncate(qsizetype(length));
+    return buffer;
 }
 
-QByteArray paradoxBytes(const QList<PxColumn> &columns, const QList<PxRecord> &records) {
-    QTemporaryFile file;
-    if (!file.open())
-        fail("cannot make a temporary file");
-    writeParadox(file.fileName(), columns, records);
-    QFile written(file.fileName());
-    if (!written.open(QIODevice::ReadOnly))
-        fail("cannot read the written file");
-    return written.readAll();
+void writeParadox(const QString &path, const QList<PxColumn> &columns, const QList<PxRecord> &records) {
+    const QByteArray bytes = paradoxBytes(columns, records);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush())
+        fail("cannot write the file");
 }
 
 void poke16(QByteArray &bytes, int at, int value) {
