@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Quillet and starts it. The program keeps
 # its small files (MADDRESS.ini, Cancel.html, notices) in the folder it is
 # started from, so it starts in the folder you called this script from.

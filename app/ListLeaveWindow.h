@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window side of leaving a list that announces itself: the question
 // before a POST, the progress box while it waits, what the sender answered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "autoinput/TQUILAutoInputForm.h"
 
 #include "autoinput/core/DropInput.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A large register written straight into the table file: building one
 // through the cursor is measured on its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page of cancel forms on 100,000 records holding 10,000 cancel candidates.
 #include "BenchRegister.h"
 #include "cancel/core/CancelPage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register commands of the main window on 100,000 records in table files,
 // through the real data modules and their handlers (notices off).
 #include "BenchRegister.h"

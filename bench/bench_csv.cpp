@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV export and import of 100,000 records of all 13 columns through the real
 // data modules, beside the sqlite3 shell's .import of the same rows (as UTF-8)
 // into a table of the same columns. At the end the ratios are printed:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillet-cli import-mail over a Maildir of 10,000 confirmation mails in
 // mixed encodings (base64 UTF-8, 7-bit ISO-2022-JP, quoted-printable
 // Shift_JIS), through the command's own function, beside its parts: reading

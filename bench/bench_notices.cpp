@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cancellation notices: the bulk deletion of cancelled records with notices
 // on, and one notice against a notice file that has grown long.
 #include "BenchRegister.h"

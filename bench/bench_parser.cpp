@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail parser on a large paste: 10,000 confirmation mails of every
 // layout, parsed and stored in tables in a temporary directory.
 #include "autoinput/core/MailParser.h"

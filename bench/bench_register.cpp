@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register at its heaviest: 100,000 records in a table file.
 #include "store/Columns.h"
 #include "store/DataModules.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a publishing-system settings file of many KAV-SYP blocks into the
 // systems table of the real data module (table file, one walk).
 #include "forms/core/SystemSettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table view on a large register: opening it and paging through every
 // record, and opening it over a million records.
 #include "BenchRegister.h"

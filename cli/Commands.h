@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of quillet-cli as plain functions over the program's own
 // tables, parser, mail reader and CSV code. Each opens the two tables when it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the command-line companion says and where: results on standard
 // output, errors and the progress line on standard error, in the reader's

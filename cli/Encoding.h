@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bytes quillet-cli writes to a terminal, a pipe or a file: the
 // encoding the reader's locale names, UTF-8 when it names none.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // English forms of the program's own Japanese messages (the register's
 // errors, the file errors, the mail reader's), for quillet-cli in an English

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outside bytes as a CSV file: the splitter, the records of a file and the
 // import over in-memory tables, then the export of what was imported.
 // quil::Error is an expected outcome; anything else is a finding:

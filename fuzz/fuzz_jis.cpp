@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes through the ISO-2022-JP conversion the
 // automatic-input window applies to dropped text.
 #include "autoinput/core/Jis.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes as a dropped file, through the mail
 // reader (GMime's parser, the transfer and charset decoding, the HTML lines,
 // the list headers) and the lines the drop makes of them; and as a stream

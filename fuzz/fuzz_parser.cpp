@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outside bytes pasted into the automatic-input window: decoded as CP932 and
 // run through the import and the registered-list check over in-memory tables.
 // quil::Error is an expected outcome; anything else is a finding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outside bytes as the settings file (registry.reg): read values, set one,
 // delete it again. quil::Error is an expected outcome; anything else is a
 // finding. What is written must read back as it was set, leave every other

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outside bytes read as a publishing-system settings file: decoded as CP932,
 // split into lines and read into an in-memory systems table. quil::Error is
 // an expected outcome; anything else is a finding. The reader must also leave

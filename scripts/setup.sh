@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared set-up of ./test.sh and ./run.sh: installs the Debian packages that
 # are missing, nothing else. Sourced, not run.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Value conversions of the field objects: text, numbers, dates and Booleans
 // in and out of a column, and between the record buffer and SQLite.

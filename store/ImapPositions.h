@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How far each IMAP mailbox has been read: per server, user and mailbox, the
 // UIDVALIDITY seen and the highest UID whose message is stored. Kept in a

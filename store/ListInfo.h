@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a list record needs beyond the magazine table's 13 columns: the list
 // it is, the ways to leave it, when it was seen and when and how it was

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The read-ahead of rows: a move fetches the record it lands on together with
 // the next ones in the direction of travel, so that a walk pays for one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stored order of a table's rows: row ids with their ordering keys, by
 // position. Kept as a gap buffer whose gap follows the last change, so that

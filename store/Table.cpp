@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cursor: states, moves, the record buffer, events, bookmarks and locate.
 #include "store/Table.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The table file: its schema, the connection with its advisory lock, and the
 // transaction of a walk. Internal to the engine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register as a comma-separated Shift_JIS file: export of chosen columns,
 // import of a file whose first record names the columns, and the splitting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register commands of the main window, apart from any window: the
 // searches, the bulk state changes, the deletion of the cancelled records and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One mailbox on an IMAP server, read and never changed: opened with
 // EXAMINE, messages fetched with BODY.PEEK, so that no flag (not even \Seen)

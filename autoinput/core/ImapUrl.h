@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A mailbox on an IMAP server as the reader names it (RFC 5092):
 // imaps://USER@HOST[:PORT]/MAILBOX, or imap://… which is upgraded with

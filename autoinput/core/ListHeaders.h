@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a message tells of the list it belongs to, from its headers
 // (List-Id, List-Unsubscribe, List-Unsubscribe-Post, From, the addresses it

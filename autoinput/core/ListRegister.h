@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Newsletters that announce themselves: each list a reader receives at an
 // address is one record of the register, kept up to date from every message

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "autoinput/core/MailParser.h"
 
 #include "autoinput/core/LineBuffer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether a server's certificate may be trusted: its chain checked against
 // the system's authorities and those an OpenSSL program would also trust

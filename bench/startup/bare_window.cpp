@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for start-up: a Qt Widgets program that shows nothing but one
 // window of the main window's size and caption.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A second yardstick for start-up: the main window's frame, menu bar, group
 // boxes, buttons and captions in the same faces and sizes, built with plain
 // Qt and nothing else (no register, no other windows, no button glyphs). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times one start of a program under an X server: from fork to the moment
 // its top-level window titled <title> is mapped and painted. Prints the two
 // times in milliseconds ("mapped painted") and ends the program.

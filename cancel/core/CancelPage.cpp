@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cancel/core/CancelPage.h"
 
 #include "cancel/core/CancelAddress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Leaving a list that announces itself: what its headers offer for the
 // current record, and the record of a leaving. The window and the command

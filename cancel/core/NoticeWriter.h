@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The cancellation notices: one Shift_JIS text file per kind of publishing
 // service in the current folder, to which every deleted record adds an entry.

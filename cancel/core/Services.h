@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The publishing services the program knows by name, in one table: how each
 // one's cancel page is found, which block of the page of cancel forms it

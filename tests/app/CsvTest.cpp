@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV export and import on the real data modules, and the splitting rules
 // both rest on.
 #include "app/core/Csv.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting the cancelled records while notices are on: a notice and its
 // deletion stand or fall together, whatever stops the walk; no lock is held
 // while a box waits for the reader; a failed commit leaves the cursor as the

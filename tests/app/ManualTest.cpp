@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which manual help opens: the one under the current folder, else the
 // installed one, else the build's copy beside the program.
 #include "app/core/Manual.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register commands without a window, on the real data modules.
 #include "app/core/RegisterCommands.h"
 #include "platform/MessageBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lists that announce themselves in their headers, registered one record per
 // list and address, kept up to date, merged with the parser's records, and
 // watched after they were left.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/Trickle.h"
 #include "autoinput/core/DropInput.h"
 #include "autoinput/core/HtmlText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prepares what the browser test opens: five cancel candidates in fresh
 // tables, Cancel.html in the current folder written with the hosts of the
 // settings file, and on standard output the cancel-page address of the

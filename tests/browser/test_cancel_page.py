@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The page of cancel forms in a real browser.
 
 The fixture writes Cancel.html with every service host pointed at a loopback

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cancel-page addresses and the page of cancel forms, without a window.
 #include "cancel/core/CancelAddress.h"
 #include "cancel/core/CancelPage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cancellation notices on the real data modules: the box before each
 // notice and the bytes of the three notice files.
 #include "cancel/core/NoticeWriter.h"

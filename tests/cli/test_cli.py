@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """quillet-cli as a user and a mail system run it.
 
 Every case runs the real program in fresh data, settings and working folders

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prepares what the CSV reader test reads: a few records whose values need
 // quoting (a double quote, a comma, blanks, a two-line description, an empty
 // ID, double-byte characters with ASCII second bytes) in fresh tables,

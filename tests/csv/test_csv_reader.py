@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The exported CSV file as another program reads it.
 
 The fixture fills a register in fresh directories with values that need

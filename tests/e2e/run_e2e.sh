@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program under a private X server with fresh folders: answer the
 # first-start question, find the main window, close it, check what it left.
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the end-to-end test and the screenshot script: a private X server,
 # fresh data folders and the real program, driven with xdotool.
 # Source it; it defines functions only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading publishing-system settings files ([KAV-SYP] blocks), without a window.
 #include "forms/core/SystemSettings.h"
 #include "store/Columns.h"

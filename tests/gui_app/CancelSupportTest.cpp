@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Leaving newsletters through the real windows: the cancel page with the
 // member-ID window, the page of cancel forms, the notices.
 #include "AppFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV export through the field chooser, and import, from the main window.
 #include "AppFixture.h"
 

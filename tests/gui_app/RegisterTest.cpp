@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register commands of the main window and the table view, driven
 // through the real windows.
 #include "AppFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "autoinput/TQUILAutoInputForm.h"
 #include "platform/DataDirs.h"
 #include "platform/ErrorDisplay.h"

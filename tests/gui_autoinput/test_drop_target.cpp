@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "autoinput/DropFiles.h"
 #include "autoinput/DropText.h"
 #include "platform/MessageBox.h"

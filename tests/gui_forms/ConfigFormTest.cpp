@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration window of other publishing systems, through its controls.
 #include "FormsTestSupport.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a build folder, as `cpack -G DEB` there does,
 # and checks what it holds and what it declares.
 # Usage: test_package.sh CPACK BUILD_DIR SOURCE_DIR

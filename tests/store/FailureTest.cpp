@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the engine does when the file refuses a change: a full disk, a failed
 // commit, another program holding the write lock.
 #include "tests/store/StoreTestUtil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/store/StoreTestUtil.h"
 
 #include "platform/DataDirs.h"

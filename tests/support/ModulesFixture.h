@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two data modules over fresh directories, both tables open: what the
 // window-free commands work on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Another process of the program that opens a table the ordinary way, for
 // the tests of locking.

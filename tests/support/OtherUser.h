@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A child process as another user, for the tests of files that belong to
 // someone else. Only root can become another user; the tests skip otherwise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small disk of the test's own: a tmpfs mounted on a folder, which a test
 // fills to see what the program does when no space is left. Mounting needs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A device that hands out its bytes at most `step` at a time, as a pipe may,
 // for readers that must not care how their input arrives.

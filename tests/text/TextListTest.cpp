@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/OtherUser.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnv.h"
