@@ -34,7 +34,7 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
       標準エラーに表示して、終了コード 1 で終わります。それまでのメールの
       レコードは残り、失敗したメールのレコードは 1 件も登録しません。
       本文を復号できないメールも失敗として扱います。ほかのプログラムが
-      データベースに書き込み中で数秒待っても空かないときは、どのプログラムが
+      データベースに書き込み中で 3 秒待っても空かないときは、どのプログラムが
       使用中かを表示して終了コード 75 で終わります (メール配送プログラムは
       メールを残して後で渡し直します)。
       URL は IMAP サーバーのメールボックスで、imaps://ユーザー名@サーバー
@@ -65,7 +65,10 @@ Quillet のメールマガジン登録データベースを、ウィンドウな
                       タブ区切り。値の中のタブ、改行 (LF)、復帰 (CR)、
                       バックスラッシュは \t, \n, \r, \\ と書きます
       --format json   項目名をキーとするオブジェクトの配列。値はすべて文字列。
-                      出力の文字コードで表せない文字は \uXXXX と書きます
+                      メーリングリストのレコードにはさらに "unsubscribe"
+                      (list_id, one_click, web, mailto, last_seen, left。
+                      ないものは null) が付きます。出力の文字コードで
+                      表せない文字は \uXXXX と書きます
 
   export-csv ファイル [--columns 項目名,...]
       データベースを CSV ファイル (Shift_JIS, CR LF) に保存します。形式は
@@ -134,10 +137,12 @@ UTF-8) で書きます。その文字コードで表せない文字は「?」と
 
 終了コード: 0 成功、1 失敗 (エラーは標準エラーに。それまでに登録したものは
 残ります。出力を書き込めなかったときも 1 です)、2 コマンドかオプションの
-誤り、75 ほかのプログラムがデータベースを
-使用中 (数秒待っても書き込めず、何も変更していません。後でもう一度)、または
-IMAP サーバーにつながらないか途中で切れた (それまでの分は登録済み)。Quillet 本体が「データベース項目の
-全削除」のあとデータベースを専有している間は、どのコマンドもすぐに失敗します。
+誤り、3 unsubscribe で解除のページかメールアドレスしかない (表示したものから
+解除してください)、75 ほかのプログラムがデータベースを使用中 (3 秒待っても
+書き込めず、何も変更していません。後でもう一度)、または IMAP サーバーに
+つながらないか途中で切れた (それまでの分は登録済み)。Quillet 本体が
+「データベース項目の全削除」のあとデータベースを専有している間は、どの
+コマンドもすぐに失敗します。
 
 例:
   quillet-cli import-mail < 確認メール.txt
@@ -172,7 +177,7 @@ Commands:
       The records of the messages before it stay; nothing of the failing
       message is registered. A message whose body cannot be decoded is such
       a failure. When another program is writing to the register and it is
-      not free after a few seconds, the program holding it is named and the
+      not free after 3 seconds, the program holding it is named and the
       exit status is 75 (a mail system keeps the mail and delivers it again).
       A URL is a mailbox on an IMAP server: imaps://USER@HOST[:PORT]/MAILBOX
       (TLS, port 993 by default) or imap://… (port 143, upgraded with
@@ -202,8 +207,11 @@ Commands:
                       line feed, carriage return or backslash inside a value
                       is written as \t, \n, \r or \\
       --format json   an array of objects keyed by the column names, every
-                      value a string; a character the output's encoding
-                      cannot hold is written as \uXXXX
+                      value a string; a mailing list's record also has
+                      "unsubscribe" (list_id, one_click, web, mailto,
+                      last_seen, left; null where there is none); a
+                      character the output's encoding cannot hold is
+                      written as \uXXXX
 
   export-csv FILE [--columns NAME,...]
       Saves the register as a CSV file (Shift_JIS, CR LF) in the format of
@@ -278,10 +286,10 @@ nothing is lost).
 
 Exit status: 0 done; 1 failed (the error is on standard error; what was stored
 before it stays stored), also when the output could not be written; 2 unknown
-command or bad options; 75 another program
-holds the register (nothing was changed after waiting a few seconds; try again
-later), or an IMAP server could not be reached or went away (what was read
-before is stored). While the Quillet
+command or bad options; 3 unsubscribe found only a page or a mail address to
+leave by (printed); 75 another program holds the register (nothing was changed
+after waiting 3 seconds; try again later), or an IMAP server could not be
+reached or went away (what was read before is stored). While the Quillet
 program holds the register for its own use (after "データベース項目の全削除",
 deleting every record), every command fails at once.
 

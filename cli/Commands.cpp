@@ -814,7 +814,9 @@ int importCsvFile(const QString &path, Console &console) {
             // The record begun for the failing line keeps what was set and is
             // stored when the table closes, as in the window program.
             reg.close();
-            return int(ExitFailed);
+            // A register held by another program is worth trying again, as
+            // for import-mail.
+            return exitStatusFor(e);
         }
         reg.close();
         console.print(importDoneNotice(count).text);

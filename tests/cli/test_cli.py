@@ -1174,6 +1174,11 @@ class LockedRegister(CliTest):
                 self.assertIn(unchanged, err)
                 self.assertEqual(r.stdout, b"")
                 self.assertLess(waited, 20, "a few seconds, not a hang")
+            # A CSV import is tried again the same way.
+            csv_file = self.write("one.csv", sjis('"メールマガジン名","削除状態"\r\n"一つ","購読中"\r\n'))
+            r = self.run_cli("import-csv", csv_file)
+            self.assertEqual(r.returncode, 75, r.stderr.decode("utf-8"))
+            self.assertIn("this operation changed nothing", r.stderr.decode("utf-8"))
             # Reading goes on beside the writer.
             self.assertEqual(self.records(), [])
         finally:
