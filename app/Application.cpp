@@ -114,7 +114,7 @@ void configureApplication(QApplication &app) {
     const QString title = QStringLiteral("Quillet");
     // Only the name: a display name would be appended to every window's caption.
     QApplication::setApplicationName(title);
-    QApplication::setDesktopFileName(QStringLiteral("quillet"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.quillet.Quillet"));
     setApplicationTitle(title);
     // Before any window exists, so that every widget takes it.
     useJapaneseLocale();

@@ -2,16 +2,10 @@
 # The Debian package: `cpack -G DEB` in a build folder makes
 # quillet_<version>_<arch>.deb from what `cmake --install` puts in place.
 
-set(QUIL_PACKAGE_MAINTAINER "Quillet developers <quillet@example.org>"
-    CACHE STRING "Maintainer named in the Debian package")
-
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillet)
 set(CPACK_PACKAGE_VENDOR "Quillet developers")
-set(CPACK_PACKAGE_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
-set(CPACK_PACKAGE_VERSION_MINOR ${PROJECT_VERSION_MINOR})
-set(CPACK_PACKAGE_VERSION_PATCH 0)
-set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0")
+set(CPACK_PACKAGE_VERSION "${QUIL_PACKAGE_VERSION}")
 set(CPACK_PACKAGE_CONTACT "${QUIL_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "register of Japanese e-mail newsletters")
 set(CPACK_PACKAGE_DESCRIPTION

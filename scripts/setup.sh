@@ -23,6 +23,8 @@
 # gnome-keyring is the real Secret Service of the keyring test, on a private
 # bus of dbus-daemon's; gdbus (libglib2.0-bin) waits for it to be there.
 # pxlib reads the old Windows program's Paradox tables for their import.
+# lintian, appstream (appstreamcli) and man-db judge the package the way a
+# distribution does: its contents, its software-centre entry, its manual pages.
 QUIL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n fonts-ipafont
@@ -38,6 +40,7 @@ QUIL_PACKAGES=(
     libetpan-dev libgnutls28-dev libsecret-1-dev libsecret-tools dovecot-imapd
     gnome-keyring dbus-daemon libglib2.0-bin
     pxlib-dev
+    lintian appstream man-db
 )
 
 quil_missing_packages() {
