@@ -170,8 +170,7 @@ QList<Form> forms() {
 }
 
 QString seedText(const char *name) {
-    const QDir here = QFileInfo(QStringLiteral(__FILE__)).absoluteDir();
-    QFile f(here.filePath(QStringLiteral("../../fuzz/seeds/fuzz_parser/") + QLatin1String(name)));
+    QFile f(QStringLiteral(QUIL_SOURCE_DIR "/fuzz/seeds/fuzz_parser/") + QLatin1String(name));
     if (!f.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "missing sample " << name;
         return {};

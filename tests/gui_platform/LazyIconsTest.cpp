@@ -98,8 +98,9 @@ TEST(LazyIconsTest, AnInkTooFaintForItsBackgroundKeepsItsHueAndGetsEnoughContras
         const QColor out = readableOn(ink, face);
         EXPECT_GE(contrastRatio(out, face), 4.5) << ink.name().toStdString() << " on " << face.name().toStdString();
         EXPECT_GE(contrastRatio(readableOn(ink, face, 7.0), face), 7.0);
-        if (ink.hslHue() >= 0)
+        if (ink.hslHue() >= 0) {
             EXPECT_NEAR(out.hslHue(), ink.hslHue(), 3) << ink.name().toStdString();
+        }
         // Lighter on the dark face, darker on the light one.
         EXPECT_EQ(out.lightness() > ink.lightness(), face == darkFace) << ink.name().toStdString();
     }

@@ -293,8 +293,9 @@ TEST_F(RegistryStore, AListLeftOpenAtTheEndNeitherSwallowsWhatIsWrittenAfterItNo
         EXPECT_EQ(file.value(kQuil, "b").value_or(RegValue()).text, "x") << tail.constData();
         const std::optional<RegValue> after = file.value(kQuil, "a");
         EXPECT_EQ(after.has_value(), before.has_value()) << tail.constData();
-        if (after && before)
+        if (after && before) {
             EXPECT_EQ(after->data, before->data) << tail.constData();
+        }
         const QByteArray once = bytes();
         file.setValue(kQuil, "b", RegValue::string("x"));
         EXPECT_EQ(bytes(), once) << tail.constData();
