@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The register commands of the main window on 100,000 records in table files,
 // through the real data modules and their handlers (notices off).
+#include "BenchMain.h"
 #include "BenchRegister.h"
 #include "app/core/RegisterCommands.h"
 #include "platform/MessageBox.h"
@@ -124,11 +125,6 @@ BENCHMARK(BM_StateChangeFromFirst)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeleteCancelled10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char **argv) {
-    QCoreApplication qapp(argc, argv);
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    quil::bench::runWithPrivateRegister(argc, argv);
     return 0;
 }

@@ -4,6 +4,7 @@
 // into a table of the same columns. At the end the ratios are printed:
 // import / sqlite3 .import (target: at most 2) and export / import (target:
 // at most 1).
+#include "BenchMain.h"
 #include "BenchRegister.h"
 #include "app/core/Csv.h"
 #include "platform/MessageBox.h"
@@ -154,14 +155,7 @@ BENCHMARK(BM_Sqlite3ShellImport100000)->Unit(benchmark::kMillisecond)->Iteration
 BENCHMARK(BM_ExportCsv100000)->Unit(benchmark::kMillisecond)->Iterations(kRounds);
 
 int main(int argc, char **argv) {
-    // As the program itself starts.
-    quil::datetext::settleLocalTimeZone();
-    QCoreApplication qapp(argc, argv);
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    quil::bench::runWithPrivateRegister(argc, argv);
     if (g_import > 0 && g_sqlite > 0)
         std::printf("import %.0f ms, sqlite3 .import %.0f ms: ratio %.2f (target <= 2)\n", g_import * 1e3,
                     g_sqlite * 1e3, g_import / g_sqlite);

@@ -3,6 +3,7 @@
 // pxlib's writer makes it), beside the CSV import of the same records
 // through the real data modules. At the end the ratio is printed:
 // Paradox import / CSV import (target: at most 1).
+#include "BenchMain.h"
 #include "BenchRegister.h"
 #include "app/core/Csv.h"
 #include "app/core/ParadoxImport.h"
@@ -125,13 +126,7 @@ BENCHMARK(BM_ReadParadox100000)->Unit(benchmark::kMillisecond)->Iterations(kRoun
 BENCHMARK(BM_ImportCsv100000)->Unit(benchmark::kMillisecond)->Iterations(kRounds);
 
 int main(int argc, char **argv) {
-    quil::datetext::settleLocalTimeZone();
-    QCoreApplication qapp(argc, argv);
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    quil::bench::runWithPrivateRegister(argc, argv);
     if (g_paradox > 0 && g_csv > 0)
         std::printf("Paradox import %.0f ms, CSV import %.0f ms: ratio %.2f (target <= 1)\n", g_paradox * 1e3,
                     g_csv * 1e3, g_paradox / g_csv);
