@@ -35,8 +35,8 @@ if(QUIL_DEBIAN_BUILDFLAGS AND NOT QUIL_SANITIZE AND NOT QUIL_FUZZ AND NOT CMAKE_
 endif()
 
 # libetpan's pkg-config file hands on the link flags its own Debian package
-# was built with, among them a spec that turns position-independent
-# executables off; the programs are linked as PIE like every other.
+# was built with, among them a gcc option file that turns
+# position-independent executables off; the programs are linked as PIE like every other.
 function(quil_drop_no_pie target)
   get_target_property(_opts ${target} INTERFACE_LINK_OPTIONS)
   if(_opts)

@@ -87,17 +87,10 @@ void skipBlanks(const QString &line, qsizetype &pos) {
 }
 
 QByteArray hexBytes(const QString &list) {
-    QByteArray out;
-    const QString trimmed = list.trimmed();
-    if (trimmed.isEmpty())
-        return out;
-    for (const QString &token : trimmed.split(u',')) {
-        const QString t = token.trimmed();
-        if (t.size() > 2 || !allHex(t))
-            failLine("16 進のバイトの並びが正しくありません");
-        out += char(t.toUInt(nullptr, 16));
-    }
-    return out;
+    std::optional<QByteArray> bytes = readHexBytes(list);
+    if (!bytes)
+        failLine("16 進のバイトの並びが正しくありません");
+    return *bytes;
 }
 
 // Text stored as bytes ends at its first NUL, the terminator the registry keeps.

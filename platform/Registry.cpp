@@ -24,6 +24,24 @@ QString normalisedKeyPath(const QString &key) {
     return parts.join(u'\\');
 }
 
+static bool isHex(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+std::optional<QByteArray> readHexBytes(const QString &list) {
+    QByteArray out;
+    const QString trimmed = list.trimmed();
+    if (trimmed.isEmpty())
+        return out;
+    for (const QString &token : trimmed.split(u',')) {
+        const QString t = token.trimmed();
+        if (t.isEmpty() || t.size() > 2 || !isHex(t[0]) || (t.size() == 2 && !isHex(t[1])))
+            return std::nullopt;
+        out += char(t.toUInt(nullptr, 16));
+    }
+    return out;
+}
+
 namespace {
 
 const QLatin1String kRoot("HKEY_CURRENT_USER");
@@ -52,9 +70,6 @@ bool sameName(const QString &a, const QString &b) { return QString::compare(a, b
 // such a key could not be found again once written.
 QString normaliseKey(const QString &key) { return normalisedKeyPath(key); }
 
-bool isHex(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
 
 // A quoted text starting at pos (on the opening quote); pos ends after the
 // closing quote. \\ and \" are escapes; any other backslash stands for itself.
@@ -82,19 +97,6 @@ void skipBlanks(const QString &line, qsizetype &pos) {
         ++pos;
 }
 
-std::optional<QByteArray> readHexBytes(const QString &list) {
-    QByteArray out;
-    const QString trimmed = list.trimmed();
-    if (trimmed.isEmpty())
-        return out;
-    for (const QString &token : trimmed.split(u',')) {
-        const QString t = token.trimmed();
-        if (t.isEmpty() || t.size() > 2 || !isHex(t[0]) || (t.size() == 2 && !isHex(t[1])))
-            return std::nullopt;
-        out += char(t.toUInt(nullptr, 16));
-    }
-    return out;
-}
 
 QString fromUtf16le(const QByteArray &bytes) {
     QString out;

@@ -24,6 +24,10 @@ struct RegistryDocument;
 // " software \\ KAV\\" is "software\\KAV".
 QString normalisedKeyPath(const QString &key);
 
+// The bytes of a registry hex list ("41,00,ff", blanks allowed around each);
+// nothing when a part is not one or two hex digits.
+std::optional<QByteArray> readHexBytes(const QString &list);
+
 // The settings store that stands in for the current user's registry branch:
 // a REGEDIT4 text file of keys and typed values ("Name"="text", dword:,
 // hex(2):, hex:). Key paths are relative to the user's branch, like
