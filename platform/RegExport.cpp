@@ -267,6 +267,19 @@ std::optional<QString> utf8(const QByteArray &bytes) {
     return text;
 }
 
+// A half of a UTF-16 pair without its other half, before the last unit
+// (which, alone, means the file was cut).
+bool hasUnpairedSurrogate(const QString &text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return true;
+    }
+    return !text.isEmpty() && text.back().isLowSurrogate() &&
+           (text.size() < 2 || !text[text.size() - 2].isHighSurrogate());
+}
+
 // The header among the first bytes, in an encoding that keeps ASCII as it is.
 QString asciiFirstLine(const QByteArray &bytes) {
     qsizetype end = 0;
@@ -286,6 +299,9 @@ RegExport parseRegExport(const QByteArray &bytes, const QString &fileName) {
     const bool utf16 = bytes.startsWith("\xFF\xFE");
     if (utf16) {
         text = QString(reinterpret_cast<const QChar *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+        // Such a character could be stored only as something else.
+        if (hasUnpairedSurrogate(text))
+            throw Error(QStringLiteral("ファイル %1 は UTF-16 として正しくない文字を含んでいます").arg(fileName));
     } else {
         const bool bom = bytes.startsWith("\xEF\xBB\xBF");
         const QByteArray body = bom ? bytes.mid(3) : bytes;

@@ -245,6 +245,18 @@ TEST(RegExportRefusals, TheFirstLineThatCannotBeReadIsNamed) {
               QStringLiteral("ファイル quil.reg の 3 行目を読めません: 16 進のバイトの並びが正しくありません"));
     EXPECT_EQ(refusal("Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"A\"=\"\xE6\x97\r\n"),
               QStringLiteral("ファイル quil.reg は UTF-8 として正しくないバイトを含んでいます"));
+    // Half of a UTF-16 pair inside a name could only be stored as another name;
+    // a whole pair (an emoji) is a character like any other.
+    const QString head = QStringLiteral("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\software\\KAV\\QUIL]\n\"C");
+    for (const QString &half : {QString(QChar(0xDA6F)), QString(QChar(0xDC00)), QString(QChar(0xDC00)) + QChar(0xDA6F)})
+        EXPECT_EQ(refusal(test::utf16Export(head + half + QStringLiteral("unt\"=dword:0000002a\n"))),
+                  QStringLiteral("ファイル quil.reg は UTF-16 として正しくない文字を含んでいます"));
+    EXPECT_EQ(parseRegExport(test::utf16Export(head + QStringLiteral("\U0001F600unt\"=dword:0000002a\n")),
+                             QStringLiteral("quil.reg"))
+                  .keys.at(0)
+                  .values.at(0)
+                  .name,
+              QStringLiteral("C\U0001F600unt"));
 }
 
 TEST(RegExportRefusals, NoBytesCrashOrHangTheReader) {
